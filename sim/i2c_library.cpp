@@ -1,0 +1,71 @@
+// The I2C access library of the simulated server: the five calls of
+// I2CDLL.dll over the machine's cages, with tracing and injected failures.
+#include <cstdint>
+
+#include "platform/i2c_library.h"
+#include "sim/simulator.h"
+
+using lumbrel::sim::CurrentMachine;
+using lumbrel::sim::Machine;
+using lumbrel::sim::TraceRecord;
+
+namespace {
+
+// Runs one call: an injected failure replaces it, else `body` serves it.
+template <typename Body>
+std::uint32_t Serve(const char* call, std::int64_t address, Body body) {
+  Machine& machine = CurrentMachine();
+  std::lock_guard lock(machine.mutex());
+  TraceRecord trace(machine.trace(), call);
+  if (address >= 0) trace.Set("address", address);
+  std::optional<std::uint32_t> fault;
+  if (address >= 0) {
+    fault = machine.faults().Check(call, {{"address", static_cast<std::uint64_t>(address)}});
+  } else {
+    fault = machine.faults().Check(call);
+  }
+  if (fault) {
+    trace.Injected().Finish(*fault);
+    return *fault;
+  }
+  const std::uint32_t result = body(machine, trace);
+  trace.Finish(result);
+  return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+std::uint32_t I2C_OpenDevice(void) {
+  return Serve("I2C_OpenDevice", -1, [](Machine& machine, TraceRecord&) { return machine.i2c().Open(); });
+}
+
+std::uint32_t I2C_CloseDevice(void) {
+  return Serve("I2C_CloseDevice", -1, [](Machine& machine, TraceRecord&) { return machine.i2c().Close(); });
+}
+
+std::uint32_t I2C_GetOutputShadow(std::uint32_t address, std::uint8_t* output) {
+  return Serve("I2C_GetOutputShadow", address, [&](Machine& machine, TraceRecord& trace) {
+    const std::uint32_t r = machine.i2c().GetOutputShadow(address, output);
+    if (r == 0) trace.SetHex("data", output, 1);
+    return r;
+  });
+}
+
+std::uint32_t I2C_ReceiveMessage(std::uint32_t address, std::uint8_t* buffer, std::uint32_t count) {
+  return Serve("I2C_ReceiveMessage", address, [&](Machine& machine, TraceRecord& trace) {
+    const std::uint32_t r = machine.i2c().Receive(address, buffer, count);
+    if (r == 0) trace.SetHex("data", buffer, count);
+    return r;
+  });
+}
+
+std::uint32_t I2C_SendMessage(std::uint32_t address, const std::uint8_t* buffer, std::uint32_t count) {
+  return Serve("I2C_SendMessage", address, [&](Machine& machine, TraceRecord& trace) {
+    if (buffer != nullptr) trace.SetHex("data", buffer, count);
+    return machine.i2c().Send(address, buffer, count);
+  });
+}
+
+}  // extern "C"

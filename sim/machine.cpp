@@ -1,0 +1,108 @@
+#include "sim/machine.h"
+
+#include "sim/text_util.h"
+
+namespace lumbrel::sim {
+
+Machine::Machine(MachineSettings settings)
+    : settings_(std::move(settings)), clock_(settings_.tickCount, settings_.calendarTime) {}
+
+Machine::~Machine() { WaitForThreads(); }
+
+void Machine::AddDevice(std::string_view name, std::shared_ptr<Device> device) {
+  std::lock_guard lock(mutex_);
+  devices_[ToUpper(name)] = std::move(device);
+}
+
+std::shared_ptr<Device> Machine::FindDevice(std::string_view name) const {
+  const auto it = devices_.find(ToUpper(name));
+  return it == devices_.end() ? nullptr : it->second;
+}
+
+std::optional<std::string> Machine::Environment(std::string_view name) const {
+  if (EqualsIgnoreCase(name, "SystemRoot") || EqualsIgnoreCase(name, "windir")) return settings_.windowsDirectory;
+  if (EqualsIgnoreCase(name, "SystemDrive")) return settings_.windowsDirectory.substr(0, 2);
+  return std::nullopt;
+}
+
+void* Machine::AddHandle(KernelObject object) {
+  std::lock_guard lock(mutex_);
+  const std::uintptr_t handle = nextHandle_;
+  nextHandle_ += 4;  // Windows handles are multiples of 4
+  handles_[handle] = std::make_unique<KernelObject>(std::move(object));
+  return reinterpret_cast<void*>(handle);
+}
+
+KernelObject* Machine::FindHandle(void* handle) {
+  const auto it = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
+  return it == handles_.end() ? nullptr : it->second.get();
+}
+
+std::unique_ptr<KernelObject> Machine::RemoveHandle(void* handle) {
+  std::lock_guard lock(mutex_);
+  const auto it = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (it == handles_.end()) return nullptr;
+  auto object = std::move(it->second);
+  handles_.erase(it);
+  return object;
+}
+
+void* Machine::AddKey(RegistryKey* key) {
+  std::lock_guard lock(mutex_);
+  const std::uintptr_t handle = nextKey_;
+  nextKey_ += 4;
+  keys_[handle] = key;
+  return reinterpret_cast<void*>(handle);
+}
+
+RegistryKey* Machine::FindKey(void* handle) {
+  const auto it = keys_.find(reinterpret_cast<std::uintptr_t>(handle));
+  return it == keys_.end() ? nullptr : it->second;
+}
+
+bool Machine::RemoveKey(void* handle) {
+  std::lock_guard lock(mutex_);
+  return keys_.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0;
+}
+
+std::size_t Machine::OpenHandleCount() const { return handles_.size(); }
+
+std::size_t Machine::OpenKeyCount() const { return keys_.size(); }
+
+std::uint32_t Machine::AddressOf(const void* buffer) {
+  std::lock_guard lock(mutex_);
+  const auto it = addressOf_.find(buffer);
+  if (it != addressOf_.end()) return it->second;
+  const std::uint32_t address = nextAddress_;
+  nextAddress_ += 0x10;
+  addressOf_[buffer] = address;
+  resolve_[address] = const_cast<void*>(buffer);
+  return address;
+}
+
+void* Machine::Resolve(std::uint32_t address) const {
+  const auto it = resolve_.find(address);
+  return it == resolve_.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<SimThread> Machine::StartThread(SimThread::Routine routine, void* parameter, bool suspended) {
+  auto thread = std::make_shared<SimThread>(routine, parameter, suspended);
+  std::lock_guard lock(mutex_);
+  threads_.push_back(thread);
+  return thread;
+}
+
+void Machine::WaitForThreads() {
+  for (;;) {
+    std::vector<std::shared_ptr<SimThread>> threads;
+    {
+      std::lock_guard lock(mutex_);
+      threads.swap(threads_);
+    }
+    if (threads.empty()) return;
+    // Joined without the machine's lock: the threads call into the machine.
+    for (const auto& thread : threads) thread->Join();
+  }
+}
+
+}  // namespace lumbrel::sim

@@ -1,0 +1,117 @@
+// The simulated server: everything that the Win32 subset, the registry, the
+// drivers and the I2C library of the host build act on.
+//
+// One machine is current at a time (simulator.h). Every platform call locks
+// the machine for its duration, so calls from worker threads see a
+// consistent machine; Sleep only advances the virtual clock.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/cage_board.h"
+#include "sim/device.h"
+#include "sim/faults.h"
+#include "sim/file_system.h"
+#include "sim/registry.h"
+#include "sim/sim_thread.h"
+#include "sim/trace.h"
+#include "sim/virtual_clock.h"
+
+namespace lumbrel::sim {
+
+struct MachineSettings {
+  std::string windowsDirectory = "C:\\WINDOWS";
+  std::string systemDirectory = "C:\\WINDOWS\\System32";
+  std::uint32_t tickCount = 600000;         // GetTickCount when the module loads: 10 minutes up
+  std::uint32_t calendarTime = 1764547200;  // time() at that moment
+};
+
+// An object behind a kernel handle.
+struct KernelObject {
+  enum class Kind { File, Device, Thread, Find };
+  Kind kind = Kind::File;
+  std::string name;  // the name it was opened with
+  std::uint32_t access = 0;
+  std::shared_ptr<SimFile> file;
+  std::uint64_t position = 0;
+  std::shared_ptr<Device> device;
+  std::shared_ptr<SimThread> thread;
+};
+
+class Machine {
+ public:
+  explicit Machine(MachineSettings settings = {});
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  std::recursive_mutex& mutex() { return mutex_; }
+  const MachineSettings& settings() const { return settings_; }
+  Registry& registry() { return registry_; }
+  FileSystem& files() { return files_; }
+  I2cBus& i2c() { return i2c_; }
+  VirtualClock& clock() { return clock_; }
+  Faults& faults() { return faults_; }
+  Trace& trace() { return trace_; }
+
+  // The device namespace: "\\.\NAME" opens the device registered as NAME.
+  void AddDevice(std::string_view name, std::shared_ptr<Device> device);
+  std::shared_ptr<Device> FindDevice(std::string_view name) const;
+
+  // Environment variables (SystemRoot and windir are the Windows directory).
+  std::optional<std::string> Environment(std::string_view name) const;
+
+  // Kernel handles: files, devices, threads and file searches.
+  void* AddHandle(KernelObject object);
+  KernelObject* FindHandle(void* handle);
+  std::unique_ptr<KernelObject> RemoveHandle(void* handle);
+
+  // Open registry keys.
+  void* AddKey(RegistryKey* key);
+  RegistryKey* FindKey(void* handle);
+  bool RemoveKey(void* handle);
+
+  // Accounting, so that tests can show that nothing stays open.
+  std::size_t OpenHandleCount() const;
+  std::size_t OpenKeyCount() const;
+  std::size_t LiveAllocationCount() const { return liveAllocations_; }
+  void CountAllocation(int delta) { liveAllocations_ += delta; }
+
+  // 32-bit process addresses handed out for buffers, and their resolution.
+  std::uint32_t AddressOf(const void* buffer);
+  void* Resolve(std::uint32_t address) const;
+
+  // Threads started through CreateThread.
+  std::shared_ptr<SimThread> StartThread(SimThread::Routine routine, void* parameter, bool suspended);
+  // Waits until every thread started so far has returned.
+  void WaitForThreads();
+
+ private:
+  std::recursive_mutex mutex_;
+  MachineSettings settings_;
+  Registry registry_;
+  FileSystem files_;
+  I2cBus i2c_;
+  VirtualClock clock_;
+  Faults faults_;
+  Trace trace_;
+  std::map<std::string, std::shared_ptr<Device>> devices_;  // by upper-case name
+  std::map<std::uintptr_t, std::unique_ptr<KernelObject>> handles_;
+  std::map<std::uintptr_t, RegistryKey*> keys_;
+  std::uintptr_t nextHandle_ = 0x100;
+  std::uintptr_t nextKey_ = 0x1000;
+  std::map<const void*, std::uint32_t> addressOf_;
+  std::map<std::uint32_t, void*> resolve_;
+  std::uint32_t nextAddress_ = 0x00400000;
+  std::vector<std::shared_ptr<SimThread>> threads_;
+  std::atomic<std::int64_t> liveAllocations_{0};
+};
+
+}  // namespace lumbrel::sim

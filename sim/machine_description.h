@@ -1,0 +1,70 @@
+// A machine description: what a JSON machine file says, checked, before the
+// simulated server is built from it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/cage_board.h"
+#include "sim/faults.h"
+#include "sim/machine.h"
+
+namespace lumbrel::sim {
+
+// Thrown for a machine file that cannot be read or does not describe a
+// machine; the text names the offending key.
+class MachineFormatError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ServiceSpec {
+  std::optional<std::string> imagePath;    // the ImagePath value; absent: no value
+  std::optional<std::string> fileVersion;  // a driver image with this FileVersion exists
+};
+
+struct BusSpec {};
+
+struct PortSpec {
+  std::uint32_t number = 0;           // N of "Scsi Port N"
+  std::optional<std::string> driver;  // the Driver value; absent: no value
+  std::vector<BusSpec> buses;
+  std::optional<ServiceSpec> service;  // absent: no service key
+};
+
+struct FileSpec {
+  std::string path;
+  std::vector<std::uint8_t> data;
+  bool readOnly = false;
+};
+
+struct MachineSpec {
+  MachineSettings settings;
+  std::vector<PortSpec> ports;
+  std::vector<CageWiring> cages;
+  std::vector<FaultRule> faults;
+  std::vector<FileSpec> files;
+};
+
+// Checks a JSON machine description; throws MachineFormatError.
+MachineSpec ParseMachine(const nlohmann::json& document);
+// Reads and checks a machine file.
+MachineSpec ReadMachineFile(const std::string& path);
+// The embedded default machine.
+MachineSpec DefaultMachine();
+const char* DefaultMachineJson();
+
+// Builds the simulated server that a description describes.
+std::unique_ptr<Machine> BuildMachine(const MachineSpec& spec);
+
+// Where Windows would find a service's driver image: the ImagePath resolved
+// against the Windows directory, or the default location of the service.
+std::string ResolveDriverImagePath(const MachineSettings& settings, const std::string& service,
+                                   const std::optional<std::string>& imagePath);
+
+}  // namespace lumbrel::sim

@@ -1,0 +1,192 @@
+// Machine files: JSON in, a checked MachineSpec out.
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "sim/json_reader.h"
+#include "sim/machine_description.h"
+#include "sim/text_util.h"
+
+namespace lumbrel::sim {
+namespace {
+
+ServiceSpec ParseService(const nlohmann::json& json, const std::string& path) {
+  ObjectReader reader(json, path);
+  ServiceSpec service;
+  service.imagePath = reader.String("imagePath");
+  service.fileVersion = reader.String("fileVersion");
+  reader.Finish();
+  return service;
+}
+
+PortSpec ParsePort(const nlohmann::json& json, const std::string& path, std::uint32_t index) {
+  ObjectReader reader(json, path);
+  PortSpec port;
+  port.number = reader.Uint("number").value_or(index);
+  port.driver = reader.String("driver");
+  ForEach(reader.Raw("buses"), reader.PathOf("buses"), [&](const nlohmann::json& bus, const std::string& busPath) {
+    ObjectReader busReader(bus, busPath);
+    busReader.Finish();
+    port.buses.push_back(BusSpec{});
+  });
+  const nlohmann::json* service = reader.Raw("service");
+  if (service == nullptr) {
+    // Windows has a service key for every loaded driver.
+    if (port.driver) port.service = ServiceSpec{};
+  } else if (!service->is_null()) {
+    if (!port.driver) reader.Fail("service", "a port without a driver has no service");
+    port.service = ParseService(*service, reader.PathOf("service"));
+  }
+  reader.Finish();
+  return port;
+}
+
+CageWiring ParseCage(const nlohmann::json& json, const std::string& path) {
+  ObjectReader reader(json, path);
+  CageWiring cage;
+  const auto position = reader.Uint("position", 3);
+  if (!position) reader.Fail("position", "every cage needs its position, 0 to 3");
+  cage.position = static_cast<int>(*position);
+  cage.strap4 = reader.Bool("strap4").value_or(false);
+  cage.strap5 = reader.Bool("strap5").value_or(false);
+  cage.bit7 = reader.Bool("bit7").value_or(false);
+  const nlohmann::json* bays = reader.Raw("bays");
+  if (bays != nullptr) {
+    if (!bays->is_array() || bays->size() != 3) reader.Fail("bays", "expected three booleans, bays 1 to 3");
+    for (std::size_t i = 0; i < 3; ++i) {
+      if (!(*bays)[i].is_boolean()) reader.Fail("bays", "expected three booleans, bays 1 to 3");
+      cage.occupied[i] = (*bays)[i].get<bool>();
+    }
+  }
+  reader.Finish();
+  return cage;
+}
+
+FaultRule ParseFault(const nlohmann::json& json, const std::string& path) {
+  if (!json.is_object()) throw MachineFormatError(path + ": expected an object");
+  FaultRule rule;
+  for (const auto& [key, value] : json.items()) {
+    const std::string where = path + "." + key;
+    if (key == "call") {
+      if (!value.is_string()) throw MachineFormatError(where + ": expected the name of a call");
+      rule.call = value.get<std::string>();
+    } else if (key == "error" || key == "skip" || key == "count") {
+      if (!value.is_number_unsigned() || value.get<std::uint64_t>() > 0xFFFFFFFFu) {
+        throw MachineFormatError(where + ": expected a whole number from 0 to 4294967295");
+      }
+      const auto number = static_cast<std::uint32_t>(value.get<std::uint64_t>());
+      if (key == "error") rule.error = number;
+      if (key == "skip") rule.skip = number;
+      if (key == "count") rule.count = number;
+    } else if (value.is_number_unsigned()) {
+      rule.where[key] = value.get<std::uint64_t>();
+    } else if (value.is_string() && (key == "ioctl" || key == "address")) {
+      // Numbers may be written in hex, as the trace writes ioctl codes.
+      try {
+        rule.where[key] = static_cast<std::uint64_t>(std::stoull(value.get<std::string>(), nullptr, 16));
+      } catch (const std::exception&) {
+        throw MachineFormatError(where + ": expected a hex number");
+      }
+    } else if (value.is_string()) {
+      rule.where[key] = value.get<std::string>();
+    } else {
+      throw MachineFormatError(where + ": expected a number or a string");
+    }
+  }
+  if (rule.call.empty()) throw MachineFormatError(path + ".call: every fault names the call it fails");
+  if (!json.contains("error") && rule.call != "allocate") throw MachineFormatError(path + ".error: missing");
+  // Let the fault table judge the call and its attributes now, with the path.
+  try {
+    Faults probe;
+    probe.Add(rule);
+  } catch (const std::invalid_argument& error) {
+    throw MachineFormatError(path + ": " + error.what());
+  }
+  return rule;
+}
+
+FileSpec ParseFile(const nlohmann::json& json, const std::string& path) {
+  ObjectReader reader(json, path);
+  FileSpec file;
+  const auto filePath = reader.String("path");
+  if (!filePath || filePath->empty()) reader.Fail("path", "every file needs its full path");
+  file.path = *filePath;
+  const auto text = reader.String("text");
+  const auto hex = reader.String("hex");
+  if (text && hex) reader.Fail("hex", "give either \"text\" or \"hex\", not both");
+  if (text) file.data.assign(text->begin(), text->end());
+  if (hex) {
+    try {
+      file.data = ParseHex(*hex);
+    } catch (const std::invalid_argument& error) {
+      reader.Fail("hex", error.what());
+    }
+  }
+  file.readOnly = reader.Bool("readOnly").value_or(false);
+  reader.Finish();
+  return file;
+}
+
+}  // namespace
+
+MachineSpec ParseMachine(const nlohmann::json& document) {
+  ObjectReader reader(document, "machine");
+  MachineSpec spec;
+  reader.String("description");
+  if (const auto windows = reader.String("windowsDirectory")) {
+    spec.settings.windowsDirectory = *windows;
+    spec.settings.systemDirectory = *windows + "\\System32";
+  }
+  if (const auto system = reader.String("systemDirectory")) spec.settings.systemDirectory = *system;
+  if (const nlohmann::json* clock = reader.Raw("clock")) {
+    ObjectReader clockReader(*clock, reader.PathOf("clock"));
+    spec.settings.tickCount = clockReader.Uint("tickCount").value_or(spec.settings.tickCount);
+    spec.settings.calendarTime = clockReader.Uint("calendarTime").value_or(spec.settings.calendarTime);
+    clockReader.Finish();
+  }
+
+  std::set<std::uint32_t> portNumbers;
+  ForEach(reader.Raw("ports"), reader.PathOf("ports"), [&](const nlohmann::json& json, const std::string& path) {
+    PortSpec port = ParsePort(json, path, static_cast<std::uint32_t>(spec.ports.size()));
+    if (!portNumbers.insert(port.number).second) {
+      throw MachineFormatError(path + ".number: port " + std::to_string(port.number) + " is described twice");
+    }
+    spec.ports.push_back(std::move(port));
+  });
+
+  std::set<int> positions;
+  ForEach(reader.Raw("cages"), reader.PathOf("cages"), [&](const nlohmann::json& json, const std::string& path) {
+    CageWiring cage = ParseCage(json, path);
+    if (!positions.insert(cage.position).second) {
+      throw MachineFormatError(path + ".position: two cages at position " + std::to_string(cage.position));
+    }
+    spec.cages.push_back(cage);
+  });
+
+  ForEach(reader.Raw("faults"), reader.PathOf("faults"), [&](const nlohmann::json& json, const std::string& path) {
+    spec.faults.push_back(ParseFault(json, path));
+  });
+  ForEach(reader.Raw("files"), reader.PathOf("files"), [&](const nlohmann::json& json, const std::string& path) {
+    spec.files.push_back(ParseFile(json, path));
+  });
+  reader.Finish();
+  return spec;
+}
+
+MachineSpec ReadMachineFile(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw MachineFormatError("cannot open the machine file " + path);
+  std::stringstream text;
+  text << in.rdbuf();
+  nlohmann::json document;
+  try {
+    document = nlohmann::json::parse(text.str());
+  } catch (const nlohmann::json::parse_error& error) {
+    throw MachineFormatError(path + ": not valid JSON: " + error.what());
+  }
+  return ParseMachine(document);
+}
+
+MachineSpec DefaultMachine() { return ParseMachine(nlohmann::json::parse(DefaultMachineJson())); }
+
+}  // namespace lumbrel::sim

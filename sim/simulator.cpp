@@ -1,0 +1,36 @@
+#include "sim/simulator.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace lumbrel::sim {
+namespace {
+
+std::mutex g_installMutex;
+std::unique_ptr<Machine> g_owned;
+std::atomic<Machine*> g_current{nullptr};
+
+}  // namespace
+
+Machine& CurrentMachine() {
+  if (Machine* machine = g_current.load()) return *machine;
+  std::lock_guard lock(g_installMutex);
+  if (g_owned == nullptr) {
+    g_owned = std::make_unique<Machine>();
+    g_current.store(g_owned.get());
+  }
+  return *g_owned;
+}
+
+void InstallMachine(std::unique_ptr<Machine> machine) {
+  std::unique_ptr<Machine> previous;
+  {
+    std::lock_guard lock(g_installMutex);
+    previous = std::move(g_owned);
+    g_owned = std::move(machine);
+    g_current.store(g_owned.get());
+  }
+  previous.reset();
+}
+
+}  // namespace lumbrel::sim

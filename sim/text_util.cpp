@@ -1,0 +1,57 @@
+#include "sim/text_util.h"
+
+#include <stdexcept>
+
+namespace lumbrel::sim {
+
+std::string ToUpper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  return ToUpper(a) == ToUpper(b);
+}
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::string Hex(const void* data, std::size_t size) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  std::string text;
+  text.reserve(size * 2);
+  for (std::size_t i = 0; i < size; ++i) {
+    text.push_back(kDigits[bytes[i] >> 4]);
+    text.push_back(kDigits[bytes[i] & 0x0F]);
+  }
+  return text;
+}
+
+std::vector<std::uint8_t> ParseHex(std::string_view text) {
+  std::vector<std::uint8_t> bytes;
+  int high = -1;
+  for (char c : text) {
+    if (c == ' ') continue;
+    int digit = -1;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    if (digit < 0) throw std::invalid_argument("not a hex digit: '" + std::string(1, c) + "'");
+    if (high < 0) {
+      high = digit;
+    } else {
+      bytes.push_back(static_cast<std::uint8_t>(high << 4 | digit));
+      high = -1;
+    }
+  }
+  if (high >= 0) throw std::invalid_argument("odd number of hex digits");
+  return bytes;
+}
+
+}  // namespace lumbrel::sim

@@ -1,0 +1,64 @@
+// The trace: one JSON record per call that reaches the simulated platform.
+//
+// Records go to a JSON Lines file, to memory for tests, or both. Each has
+// "seq" (from 1), "call", call-specific fields and "result" (0, or the error
+// code that the call gave). Bytes are upper-case hex without separators.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace lumbrel::sim {
+
+class Trace {
+ public:
+  // Starts writing records to a file; throws std::runtime_error when it
+  // cannot be created.
+  void WriteTo(const std::string& path);
+  // Keeps records in memory (for tests) from now on.
+  void Capture(bool on);
+
+  bool enabled() const { return enabled_; }
+  void Write(nlohmann::ordered_json record);
+
+  std::vector<nlohmann::ordered_json> Records() const;
+  void ClearRecords();
+
+ private:
+  mutable std::mutex mutex_;
+  bool enabled_ = false;
+  bool capture_ = false;
+  std::uint64_t sequence_ = 0;
+  std::ofstream file_;
+  std::vector<nlohmann::ordered_json> records_;
+};
+
+// Builds one record; costs nothing while the trace is off.
+class TraceRecord {
+ public:
+  TraceRecord(Trace& trace, const char* call);
+  TraceRecord(const TraceRecord&) = delete;
+  TraceRecord& operator=(const TraceRecord&) = delete;
+
+  template <typename T>
+  TraceRecord& Set(const char* key, T&& value) {
+    if (trace_ != nullptr) json_[key] = std::forward<T>(value);
+    return *this;
+  }
+  TraceRecord& SetHex(const char* key, const void* data, std::size_t size);
+  // Marks the record as carrying an injected failure.
+  TraceRecord& Injected();
+  // Completes the record with its result and writes it.
+  void Finish(std::uint32_t result);
+
+ private:
+  Trace* trace_;
+  nlohmann::ordered_json json_;
+};
+
+}  // namespace lumbrel::sim

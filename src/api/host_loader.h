@@ -1,0 +1,13 @@
+// Loading and unloading the library in the host build, as the Windows loader
+// does for LUMBREL.dll: the process-wide objects are constructed before the
+// process-attach notification and destroyed after the process-detach one.
+// Configure the simulated machine first: the port table reads its registry
+// during the load.
+#pragma once
+
+namespace lumbrel::host {
+
+void LoadModule();
+void UnloadModule();
+
+}  // namespace lumbrel::host
