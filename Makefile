@@ -1,0 +1,49 @@
+# LUMBREL: the two commands a fresh Debian 12 machine needs.
+#   make demo   build the host library and run `lumbrel-diag report` on the default machine
+#   make test   host build with every test, then the Windows cross build and its checks
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+
+HOST_PACKAGES := cmake ninja-build g++ python3 libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
+WINDOWS_PACKAGES := g++-mingw-w64-i686 binutils-mingw-w64-i686
+
+.PHONY: demo test deps host-deps windows-deps host-test windows tsan bench clean
+
+demo: host-deps
+	cmake --preset host >/dev/null
+	cmake --build build/host -j $(JOBS) --target lumbrel-diag
+	./build/host/tools/diag/lumbrel-diag report
+
+test: deps
+	@scripts/run-tests.sh
+
+deps: host-deps windows-deps
+
+host-deps:
+	@scripts/install-packages.sh $(HOST_PACKAGES)
+
+windows-deps:
+	@scripts/install-packages.sh $(WINDOWS_PACKAGES)
+
+host-test: host-deps
+	cmake --preset host-test >/dev/null
+	cmake --build build/host-test -j $(JOBS)
+	ctest --preset host-test -j $(JOBS)
+
+windows: windows-deps
+	cmake --preset windows >/dev/null
+	cmake --build build/windows -j $(JOBS)
+	ctest --preset windows
+
+tsan: host-deps
+	cmake --preset host-tsan >/dev/null
+	cmake --build build/host-tsan -j $(JOBS)
+	ctest --preset host-tsan -j $(JOBS)
+
+bench: host-deps
+	cmake --preset host >/dev/null
+	cmake --build build/host -j $(JOBS)
+	@for b in build/host/bench/*_bench; do [ -x "$$b" ] && "$$b"; done; true
+
+clean:
+	rm -rf build

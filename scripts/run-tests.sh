@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The whole test run of `make test`: the host build under AddressSanitizer and
+# UndefinedBehaviorSanitizer with every host test, then the Windows cross
+# build with its checks. A summary closes the run.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+status=0
+summary=()
+
+step() {
+  local name=$1
+  shift
+  echo "==> $name"
+  if "$@"; then
+    summary+=("passed: $name")
+  else
+    summary+=("FAILED: $name")
+    status=1
+  fi
+}
+
+step "host build (ASan, UBSan)" bash -c "cmake --preset host-test >/dev/null && cmake --build build/host-test -j $jobs"
+step "host tests" ctest --preset host-test -j "$jobs"
+step "windows cross build" bash -c "cmake --preset windows >/dev/null && cmake --build build/windows -j $jobs"
+step "windows checks" ctest --preset windows
+
+echo
+echo "Summary:"
+printf '  %s\n' "${summary[@]}"
+exit $status

@@ -1,0 +1,195 @@
+// The cages' front-panel indicators, through the exports, against simulated
+// cages on the I2C bus.
+#include <cstring>
+
+#include "lumbrel.h"
+#include "support/module_fixture.h"
+
+namespace lumbrel::test {
+namespace {
+
+class FrontPanelTest : public ModuleTest {
+ protected:
+  // One cage at each given position, every strap high (targets 1-3 at 0x27).
+  void LoadCages(const std::string& cages, const std::string& faults = "[]") {
+    Load(R"({"cages":)" + cages + R"(,"faults":)" + faults + "}");
+  }
+  std::uint8_t PortA(int position) { return machine().i2c().CageAt(position)->latchA(); }
+  std::vector<std::string> SentTo(std::uint32_t address) {
+    std::vector<std::string> data;
+    for (const auto& record : Calls("I2C_SendMessage")) {
+      if (record["address"] == address) data.push_back(record["data"]);
+    }
+    return data;
+  }
+};
+
+TEST_F(FrontPanelTest, ReportsEachCageWithItsBaysTargetsAndDrives) {
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true,"bays":[true,false,true]},
+                {"position":2,"strap4":false,"strap5":true,"bays":[false,true,false]}])");
+  CageInfo cages[4];
+  std::memset(cages, 0xEE, sizeof cages);
+  std::uint32_t count = 99;
+  ASSERT_EQ(InitializeDiags(cages, &count), 0u);
+  ASSERT_EQ(count, 2u);
+
+  EXPECT_EQ(cages[0].cageId, 0x27);
+  EXPECT_EQ(cages[0].bayCount, 3);
+  EXPECT_EQ(cages[0].bays[0].targetId, 1);
+  EXPECT_EQ(cages[0].bays[1].targetId, 2);
+  EXPECT_EQ(cages[0].bays[2].targetId, 3);
+  EXPECT_EQ(cages[0].bays[0].present, 1);
+  EXPECT_EQ(cages[0].bays[1].present, 0);
+  EXPECT_EQ(cages[0].bays[2].present, 1);
+  for (int bay = 0; bay < 3; ++bay) EXPECT_EQ(cages[0].bays[bay].bayNumber, bay + 1);
+  // Bay slots past the third are never written.
+  EXPECT_EQ(cages[0].bays[3].targetId, 0xEE);
+
+  // Position 2 is 0x25: strap 5 high, strap 4 low, address bit 0 set: row 5.
+  EXPECT_EQ(cages[1].cageId, 0x25);
+  EXPECT_EQ(cages[1].bays[0].targetId, 9);
+  EXPECT_EQ(cages[1].bays[1].targetId, 10);
+  EXPECT_EQ(cages[1].bays[2].targetId, 11);
+  EXPECT_EQ(cages[1].bays[1].present, 1);
+  EXPECT_EQ(cages[1].bays[0].present, 0);
+  EXPECT_EQ(cages[2].cageId, 0xEEEE) << "only found cages are written";
+}
+
+TEST_F(FrontPanelTest, StrapLinesAndAddressSelectTheTargetMap) {
+  struct Case {
+    int position;
+    bool strap4, strap5;
+    std::uint8_t targets[3];
+  } cases[] = {
+      {0, true, true, {1, 2, 3}},   {1, true, true, {4, 5, 6}},   {0, true, false, {1, 0, 3}},
+      {1, false, false, {12, 8, 14}}, {2, false, false, {9, 8, 11}}, {3, false, true, {12, 13, 14}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "position " << c.position << " straps " << c.strap4 << c.strap5);
+    LoadCages("[{\"position\":" + std::to_string(c.position) + ",\"strap4\":" + (c.strap4 ? "true" : "false") +
+              ",\"strap5\":" + (c.strap5 ? "true" : "false") + "}]");
+    CageInfo cage{};
+    ASSERT_EQ(InitializeDiags(&cage, nullptr), 0u);
+    for (int bay = 0; bay < 3; ++bay) EXPECT_EQ(cage.bays[bay].targetId, c.targets[bay]);
+    UnloadModule();
+  }
+}
+
+TEST_F(FrontPanelTest, NoCageIsNotAFailure) {
+  LoadCages("[]");
+  CageInfo cage;
+  std::memset(&cage, 0xAB, sizeof cage);
+  std::uint32_t count = 7;
+  EXPECT_EQ(InitializeDiags(&cage, &count), 0u);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(cage.cageId, 0xABAB) << "the array stays untouched";
+  EXPECT_EQ(SFStartFlashPower(1, 0x27), 24u);
+  EXPECT_EQ(SFStopFlashPower(1, 0x27), 24u);
+}
+
+TEST_F(FrontPanelTest, FlashControlBeforeInitializationFindsNoCage) {
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true}])");
+  EXPECT_EQ(SFStartFlashPower(1, 0x27), 24u);
+  EXPECT_EQ(PortA(0), 0xFF);
+}
+
+TEST_F(FrontPanelTest, FlashLinesOfOneCageKeepEachOthersState) {
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true,"bays":[true,true,true]}])");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  EXPECT_EQ(SFStartFlashPower(1, 0x27), 0u);
+  EXPECT_EQ(PortA(0), 0xFB);
+  EXPECT_EQ(SFStartFlashPower(3, 0x27), 0u);
+  EXPECT_EQ(PortA(0), 0xFA);
+  EXPECT_EQ(SFStopFlashPower(1, 0x27), 0u);
+  EXPECT_EQ(PortA(0), 0xFE);
+  EXPECT_EQ(SFAdjustPowerLED(2, 0x27, 5), 0u) << "any nonzero flag flashes";
+  EXPECT_EQ(PortA(0), 0xFC);
+  EXPECT_EQ(SFAdjustPowerLED(2, 0x127, 0), 0u) << "only the low byte of the cage id counts";
+  EXPECT_EQ(PortA(0), 0xFE);
+  EXPECT_TRUE(machine().i2c().CageAt(0)->PowerLedFlashing(3));
+}
+
+TEST_F(FrontPanelTest, TargetOfAnotherCageIsRefusedWithoutTraffic) {
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true},{"position":1,"strap4":true,"strap5":true}])");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  const std::size_t sends = Calls("I2C_SendMessage").size();
+  EXPECT_EQ(SFStartFlashPower(4, 0x27), 22u);
+  EXPECT_EQ(SFStartFlashPower(0x104, 0x26), 0u) << "only the low byte of the target counts";
+  EXPECT_EQ(Calls("I2C_SendMessage").size(), sends + 1);
+  EXPECT_EQ(PortA(0), 0xFF);
+  EXPECT_EQ(PortA(1), 0xFB);
+}
+
+TEST_F(FrontPanelTest, InitializationReleasesPortsAndStopsEveryFlash) {
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true,"bays":[true,false,false]},
+                {"position":3,"bit7":true}])");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  ASSERT_EQ(SFStartFlashPower(1, 0x27), 0u);
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  EXPECT_EQ(PortA(0), 0xFF);
+  // Port B is released with its drive lines set, or wholly when bit 7 reads high.
+  // 0x27 reads 0x7B (bit 7 low, bay 1 occupied): written back as 0x7F.
+  EXPECT_EQ(SentTo(0x27).front(), "7F");
+  EXPECT_EQ(SentTo(0x24).front(), "FF");
+  // Every opening of the bus asks for the output bytes of all eight ports.
+  const auto shadows = Calls("I2C_GetOutputShadow");
+  ASSERT_GE(shadows.size(), 8u);
+  const std::uint32_t order[] = {0x27, 0x3F, 0x26, 0x3E, 0x25, 0x3D, 0x24, 0x3C};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(shadows[i]["address"], order[i]);
+}
+
+TEST_F(FrontPanelTest, FailuresOfTheI2CLibrary) {
+  // Opening the bus fails: InitializeDiags reports the code cut to 16 bits.
+  LoadCages(R"([{"position":0}])", R"([{"call":"I2C_OpenDevice","error":65541}])");
+  EXPECT_EQ(InitializeDiags(nullptr, nullptr), 5u);
+  UnloadModule();
+
+  // A failing send is reported in its low 8 bits and leaves the output byte.
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true}])",
+            R"([{"call":"I2C_SendMessage","address":63,"skip":1,"error":770}])");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  EXPECT_EQ(SFStartFlashPower(1, 0x27), 2u);
+  EXPECT_EQ(PortA(0), 0xFF);
+  UnloadModule();
+
+  // A cage that stops answering after its map was read (three reads of the
+  // probe, one for the map): its record gets no bays.
+  LoadCages(R"([{"position":0},{"position":1}])",
+            R"([{"call":"I2C_ReceiveMessage","address":38,"skip":4,"error":9}])");
+  CageInfo cages[2];
+  std::memset(cages, 0x11, sizeof cages);
+  std::uint32_t count = 0;
+  EXPECT_EQ(InitializeDiags(cages, &count), 0u);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(cages[0].bayCount, 3);
+  EXPECT_EQ(cages[1].bayCount, 0);
+  EXPECT_EQ(cages[1].cageId, 0x1111) << "the rest of a failed record stays as it was";
+  UnloadModule();
+
+  // A failing output query closes the bus again and is returned.
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true}])",
+            R"([{"call":"I2C_GetOutputShadow","address":62,"skip":2,"error":300}])");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  EXPECT_EQ(SFStartFlashPower(1, 0x27), 300u);
+}
+
+TEST_F(FrontPanelTest, CageThatDoesNotAnswerTheProbeIsSkipped) {
+  LoadCages(R"([{"position":0},{"position":2,"strap5":true}])",
+            R"([{"call":"I2C_ReceiveMessage","address":39,"error":9}])");
+  CageInfo cage{};
+  std::uint32_t count = 0;
+  ASSERT_EQ(InitializeDiags(&cage, &count), 0u);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(cage.cageId, 0x25);
+}
+
+TEST_F(FrontPanelTest, BusIsClosedAfterEveryCall) {
+  LoadCages(R"([{"position":1,"strap4":true,"strap5":true}])");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  ASSERT_EQ(SFAdjustPowerLED(5, 0x26, 1), 0u);
+  EXPECT_EQ(Calls("I2C_OpenDevice").size(), Calls("I2C_CloseDevice").size());
+  EXPECT_FALSE(machine().i2c().isOpen());
+}
+
+}  // namespace
+}  // namespace lumbrel::test
