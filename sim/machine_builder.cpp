@@ -24,13 +24,13 @@ std::string ResolveDriverImagePath(const MachineSettings& settings, const std::s
   return settings.windowsDirectory + "\\" + (path.empty() || path[0] != '\\' ? path : path.substr(1));
 }
 
-std::unique_ptr<Machine> BuildMachine(const MachineSpec& spec) {
-  auto machine = std::make_unique<Machine>(spec.settings);
+std::unique_ptr<Machine> BuildMachine(const MachineConfig& config) {
+  auto machine = std::make_unique<Machine>(config.settings);
   RegistryKey& localMachine = machine->registry().localMachine();
   RegistryKey& services = localMachine.Create("SYSTEM\\CurrentControlSet\\Services");
   localMachine.Create("HARDWARE\\DEVICEMAP\\Scsi");
 
-  for (const PortSpec& port : spec.ports) {
+  for (const PortConfig& port : config.ports) {
     char name[64];
     std::snprintf(name, sizeof name, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port %u", static_cast<unsigned>(port.number));
     RegistryKey& portKey = localMachine.Create(name);
@@ -43,23 +43,23 @@ std::unique_ptr<Machine> BuildMachine(const MachineSpec& spec) {
       RegistryKey& serviceKey = services.Create(*port.driver);
       if (port.service->imagePath) serviceKey.SetString("ImagePath", *port.service->imagePath, REG_EXPAND_SZ);
       if (port.service->fileVersion) {
-        const std::string path = ResolveDriverImagePath(spec.settings, *port.driver, port.service->imagePath);
+        const std::string path = ResolveDriverImagePath(config.settings, *port.driver, port.service->imagePath);
         machine->files().Create(path)->data = MakeDriverImage(*port.service->fileVersion);
       }
     }
   }
 
-  for (const FileSpec& file : spec.files) {
+  for (const FileConfig& file : config.files) {
     auto created = machine->files().Create(file.path);
     created->data = file.data;
     created->readOnly = file.readOnly;
   }
 
   std::vector<CageBoard> cages;
-  for (const CageWiring& wiring : spec.cages) cages.emplace_back(wiring);
+  for (const CageWiring& wiring : config.cages) cages.emplace_back(wiring);
   machine->i2c() = I2cBus(std::move(cages));
 
-  for (const FaultRule& rule : spec.faults) machine->faults().Add(rule);
+  for (const FaultRule& rule : config.faults) machine->faults().Add(rule);
   return machine;
 }
 

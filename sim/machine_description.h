@@ -23,44 +23,44 @@ class MachineFormatError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct ServiceSpec {
+struct ServiceConfig {
   std::optional<std::string> imagePath;    // the ImagePath value; absent: no value
   std::optional<std::string> fileVersion;  // a driver image with this FileVersion exists
 };
 
-struct BusSpec {};
+struct BusConfig {};
 
-struct PortSpec {
+struct PortConfig {
   std::uint32_t number = 0;           // N of "Scsi Port N"
   std::optional<std::string> driver;  // the Driver value; absent: no value
-  std::vector<BusSpec> buses;
-  std::optional<ServiceSpec> service;  // absent: no service key
+  std::vector<BusConfig> buses;
+  std::optional<ServiceConfig> service;  // absent: no service key
 };
 
-struct FileSpec {
+struct FileConfig {
   std::string path;
   std::vector<std::uint8_t> data;
   bool readOnly = false;
 };
 
-struct MachineSpec {
+struct MachineConfig {
   MachineSettings settings;
-  std::vector<PortSpec> ports;
+  std::vector<PortConfig> ports;
   std::vector<CageWiring> cages;
   std::vector<FaultRule> faults;
-  std::vector<FileSpec> files;
+  std::vector<FileConfig> files;
 };
 
 // Checks a JSON machine description; throws MachineFormatError.
-MachineSpec ParseMachine(const nlohmann::json& document);
+MachineConfig ParseMachine(const nlohmann::json& document);
 // Reads and checks a machine file.
-MachineSpec ReadMachineFile(const std::string& path);
+MachineConfig ReadMachineFile(const std::string& path);
 // The embedded default machine.
-MachineSpec DefaultMachine();
+MachineConfig DefaultMachine();
 const char* DefaultMachineJson();
 
 // Builds the simulated server that a description describes.
-std::unique_ptr<Machine> BuildMachine(const MachineSpec& spec);
+std::unique_ptr<Machine> BuildMachine(const MachineConfig& config);
 
 // Where Windows would find a service's driver image: the ImagePath resolved
 // against the Windows directory, or the default location of the service.

@@ -1,4 +1,4 @@
-// Machine files: JSON in, a checked MachineSpec out.
+// Machine files: JSON in, a checked MachineConfig out.
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -10,29 +10,29 @@
 namespace lumbrel::sim {
 namespace {
 
-ServiceSpec ParseService(const nlohmann::json& json, const std::string& path) {
+ServiceConfig ParseService(const nlohmann::json& json, const std::string& path) {
   ObjectReader reader(json, path);
-  ServiceSpec service;
+  ServiceConfig service;
   service.imagePath = reader.String("imagePath");
   service.fileVersion = reader.String("fileVersion");
   reader.Finish();
   return service;
 }
 
-PortSpec ParsePort(const nlohmann::json& json, const std::string& path, std::uint32_t index) {
+PortConfig ParsePort(const nlohmann::json& json, const std::string& path, std::uint32_t index) {
   ObjectReader reader(json, path);
-  PortSpec port;
+  PortConfig port;
   port.number = reader.Uint("number").value_or(index);
   port.driver = reader.String("driver");
   ForEach(reader.Raw("buses"), reader.PathOf("buses"), [&](const nlohmann::json& bus, const std::string& busPath) {
     ObjectReader busReader(bus, busPath);
     busReader.Finish();
-    port.buses.push_back(BusSpec{});
+    port.buses.push_back(BusConfig{});
   });
   const nlohmann::json* service = reader.Raw("service");
   if (service == nullptr) {
     // Windows has a service key for every loaded driver.
-    if (port.driver) port.service = ServiceSpec{};
+    if (port.driver) port.service = ServiceConfig{};
   } else if (!service->is_null()) {
     if (!port.driver) reader.Fail("service", "a port without a driver has no service");
     port.service = ParseService(*service, reader.PathOf("service"));
@@ -105,9 +105,9 @@ FaultRule ParseFault(const nlohmann::json& json, const std::string& path) {
   return rule;
 }
 
-FileSpec ParseFile(const nlohmann::json& json, const std::string& path) {
+FileConfig ParseFile(const nlohmann::json& json, const std::string& path) {
   ObjectReader reader(json, path);
-  FileSpec file;
+  FileConfig file;
   const auto filePath = reader.String("path");
   if (!filePath || filePath->empty()) reader.Fail("path", "every file needs its full path");
   file.path = *filePath;
@@ -129,29 +129,29 @@ FileSpec ParseFile(const nlohmann::json& json, const std::string& path) {
 
 }  // namespace
 
-MachineSpec ParseMachine(const nlohmann::json& document) {
+MachineConfig ParseMachine(const nlohmann::json& document) {
   ObjectReader reader(document, "machine");
-  MachineSpec spec;
+  MachineConfig config;
   reader.String("description");
   if (const auto windows = reader.String("windowsDirectory")) {
-    spec.settings.windowsDirectory = *windows;
-    spec.settings.systemDirectory = *windows + "\\System32";
+    config.settings.windowsDirectory = *windows;
+    config.settings.systemDirectory = *windows + "\\System32";
   }
-  if (const auto system = reader.String("systemDirectory")) spec.settings.systemDirectory = *system;
+  if (const auto system = reader.String("systemDirectory")) config.settings.systemDirectory = *system;
   if (const nlohmann::json* clock = reader.Raw("clock")) {
     ObjectReader clockReader(*clock, reader.PathOf("clock"));
-    spec.settings.tickCount = clockReader.Uint("tickCount").value_or(spec.settings.tickCount);
-    spec.settings.calendarTime = clockReader.Uint("calendarTime").value_or(spec.settings.calendarTime);
+    config.settings.tickCount = clockReader.Uint("tickCount").value_or(config.settings.tickCount);
+    config.settings.calendarTime = clockReader.Uint("calendarTime").value_or(config.settings.calendarTime);
     clockReader.Finish();
   }
 
   std::set<std::uint32_t> portNumbers;
   ForEach(reader.Raw("ports"), reader.PathOf("ports"), [&](const nlohmann::json& json, const std::string& path) {
-    PortSpec port = ParsePort(json, path, static_cast<std::uint32_t>(spec.ports.size()));
+    PortConfig port = ParsePort(json, path, static_cast<std::uint32_t>(config.ports.size()));
     if (!portNumbers.insert(port.number).second) {
       throw MachineFormatError(path + ".number: port " + std::to_string(port.number) + " is described twice");
     }
-    spec.ports.push_back(std::move(port));
+    config.ports.push_back(std::move(port));
   });
 
   std::set<int> positions;
@@ -160,20 +160,20 @@ MachineSpec ParseMachine(const nlohmann::json& document) {
     if (!positions.insert(cage.position).second) {
       throw MachineFormatError(path + ".position: two cages at position " + std::to_string(cage.position));
     }
-    spec.cages.push_back(cage);
+    config.cages.push_back(cage);
   });
 
   ForEach(reader.Raw("faults"), reader.PathOf("faults"), [&](const nlohmann::json& json, const std::string& path) {
-    spec.faults.push_back(ParseFault(json, path));
+    config.faults.push_back(ParseFault(json, path));
   });
   ForEach(reader.Raw("files"), reader.PathOf("files"), [&](const nlohmann::json& json, const std::string& path) {
-    spec.files.push_back(ParseFile(json, path));
+    config.files.push_back(ParseFile(json, path));
   });
   reader.Finish();
-  return spec;
+  return config;
 }
 
-MachineSpec ReadMachineFile(const std::string& path) {
+MachineConfig ReadMachineFile(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw MachineFormatError("cannot open the machine file " + path);
   std::stringstream text;
@@ -187,6 +187,6 @@ MachineSpec ReadMachineFile(const std::string& path) {
   return ParseMachine(document);
 }
 
-MachineSpec DefaultMachine() { return ParseMachine(nlohmann::json::parse(DefaultMachineJson())); }
+MachineConfig DefaultMachine() { return ParseMachine(nlohmann::json::parse(DefaultMachineJson())); }
 
 }  // namespace lumbrel::sim

@@ -4,9 +4,9 @@
 
 namespace lumbrel::test {
 
-void ModuleTest::Install(const sim::MachineSpec& spec) {
+void ModuleTest::Install(const sim::MachineConfig& config) {
   host::UnloadModule();
-  sim::InstallMachine(sim::BuildMachine(spec));
+  sim::InstallMachine(sim::BuildMachine(config));
   machine().trace().Capture(true);
 }
 
@@ -16,8 +16,8 @@ void ModuleTest::LoadModule() { host::LoadModule(); }
 
 void ModuleTest::UnloadModule() { host::UnloadModule(); }
 
-void ModuleTest::Load(const sim::MachineSpec& spec) {
-  Install(spec);
+void ModuleTest::Load(const sim::MachineConfig& config) {
+  Install(config);
   LoadModule();
 }
 

@@ -15,10 +15,10 @@ class ModuleTest : public ::testing::Test {
   // Builds the machine that `machineJson` describes, makes it current and
   // loads the library on it. The trace is captured in memory.
   void Load(const std::string& machineJson);
-  void Load(const sim::MachineSpec& spec);
+  void Load(const sim::MachineConfig& config);
   // Builds and installs the machine without loading the library.
   void Install(const std::string& machineJson);
-  void Install(const sim::MachineSpec& spec);
+  void Install(const sim::MachineConfig& config);
   void LoadModule();
   void UnloadModule();
 
