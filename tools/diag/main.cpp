@@ -1,0 +1,105 @@
+// lumbrel-diag: plays the management application against LUMBREL. On Windows
+// it loads the real LUMBREL.dll; in the host build it runs the library on a
+// simulated machine.
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include <CLI/CLI.hpp>
+
+#include "library.h"
+#include "session.h"
+
+namespace {
+
+using lumbrel::diag::CommandOutput;
+using lumbrel::diag::Session;
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+void Print(const CommandOutput& output, bool json) {
+  if (json) {
+    std::cout << output.json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+  } else {
+    std::cout << output.text;
+  }
+  std::cout.flush();
+}
+
+// Runs the commands of a batch file, or of standard input for "-".
+bool RunBatch(Session& session, const std::vector<std::string>& args, bool json) {
+  if (args.size() != 1) {
+    Print(lumbrel::diag::CommandError("batch", "usage: batch FILE|-"), json);
+    return false;
+  }
+  std::ifstream file;
+  if (args[0] != "-") {
+    file.open(args[0]);
+    if (!file) {
+      Print(lumbrel::diag::CommandError("batch", "cannot open " + args[0]), json);
+      return false;
+    }
+  }
+  std::istream& in = args[0] == "-" ? std::cin : file;
+  bool ok = true;
+  for (std::string line; std::getline(in, line);) {
+    const auto words = Words(line.substr(0, line.find('#')));
+    if (words.empty()) continue;
+    if (!json) std::cout << "> " << line << '\n';
+    CommandOutput output = words[0] == "batch" ? lumbrel::diag::CommandError("batch", "a batch cannot run a batch")
+                                               : session.Run(words);
+    ok = ok && !output.failed;
+    Print(output, json);
+  }
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"lumbrel-diag: drive and cage diagnostics through the LUMBREL library"};
+  app.footer(Session::Usage());
+  std::string machineFile;
+  std::string traceFile;
+  bool json = false;
+#if !defined(_WIN32)
+  app.add_option("--machine", machineFile, "JSON machine description to simulate (default: the embedded machine)");
+  app.add_option("--trace", traceFile, "write every platform call to FILE as JSON Lines");
+#endif
+  app.add_flag("--json", json, "one JSON object per command");
+  app.prefix_command();  // everything after the command is the command's own
+  CLI11_PARSE(app, argc, argv);
+
+  std::vector<std::string> words = app.remaining();
+  if (words.empty()) {
+    std::cerr << app.help();
+    return 2;
+  }
+
+  lumbrel::diag::LibraryOptions options;
+  if (!machineFile.empty()) options.machineFile = machineFile;
+  if (!traceFile.empty()) options.traceFile = traceFile;
+  std::unique_ptr<lumbrel::diag::Library> library;
+  try {
+    library = lumbrel::diag::OpenLibrary(options);
+  } catch (const std::exception& error) {
+    std::cerr << "lumbrel-diag: " << error.what() << '\n';
+    return 2;
+  }
+
+  Session session(*library);
+  bool ok = true;
+  if (words[0] == "batch") {
+    ok = RunBatch(session, std::vector<std::string>(words.begin() + 1, words.end()), json);
+  } else {
+    const CommandOutput output = session.Run(words);
+    ok = !output.failed;
+    Print(output, json);
+  }
+  return ok ? 0 : 1;
+}

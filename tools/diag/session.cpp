@@ -1,0 +1,212 @@
+#include "session.h"
+
+#include <cstdio>
+
+#include "result_meanings.h"
+#include "text_output.h"
+
+namespace lumbrel::diag {
+namespace {
+
+constexpr std::uint32_t kMaxCages = 4;
+
+std::string Hex(std::uint32_t value, int digits = 2) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+  return text;
+}
+
+std::optional<std::uint32_t> ParseNumber(const std::string& text) {
+  if (text.empty() || text[0] == '-') return std::nullopt;
+  return ParseResultCode(text);
+}
+
+std::string Missing(const char* what) {
+  return std::string("this LUMBREL library does not export ") + what;
+}
+
+}  // namespace
+
+CommandOutput CommandError(const std::string& command, const std::string& message) {
+  CommandOutput output;
+  output.json["command"] = JsonText(command);
+  output.json["error"] = message;
+  output.text = "error: " + message + "\n";
+  output.failed = true;
+  return output;
+}
+
+const char* Session::Usage() {
+  return "Commands:\n"
+         "  report                     everything the library reports\n"
+         "  ports                      the SCSI ports: class, buses, driver, vendor, driver file (host build)\n"
+         "  cages                      find the cages and their bays (InitializeDiags)\n"
+         "  bay-led CAGE TARGET on|off make a bay's power indicator flash, or stop it\n"
+         "  machine                    the simulated hardware as an operator sees it (host build)\n"
+         "  explain CODE               the meaning of a result code (decimal, 0x hex, or -1)\n"
+         "  batch FILE|-               one command per line, all in this process ('#' starts a comment)\n";
+}
+
+Session::Session(Library& library) : library_(library) {
+  commands_["report"] = [this](const auto& args) { return Report(args); };
+  commands_["ports"] = [this](const auto& args) { return Ports(args); };
+  commands_["cages"] = [this](const auto& args) { return Cages(args); };
+  commands_["bay-led"] = [this](const auto& args) { return BayLed(args); };
+  commands_["machine"] = [this](const auto& args) { return Machine(args); };
+  commands_["explain"] = [this](const auto& args) { return Explain(args); };
+}
+
+CommandOutput Session::Run(const std::vector<std::string>& words) {
+  if (words.empty()) return CommandError("", "no command given");
+  const auto command = commands_.find(words[0]);
+  if (command == commands_.end()) return CommandError(words[0], "unknown command \"" + DisplayText(words[0]) + "\"");
+  return command->second(std::vector<std::string>(words.begin() + 1, words.end()));
+}
+
+CommandOutput Session::Ports(const std::vector<std::string>& args) {
+  if (!args.empty()) return CommandError("ports", "usage: ports");
+  const auto listing = library_.Ports();
+  if (!listing) return CommandError("ports", "the port table is visible in the host build only");
+  CommandOutput output;
+  output.json["command"] = "ports";
+  output.json["result"] = listing->result;
+  output.json["ports"] = nlohmann::ordered_json::array();
+  Table table({"port", "class", "buses", "driver", "vendor", "driver file"});
+  for (const PortInfo& port : listing->ports) {
+    nlohmann::ordered_json json;
+    json["port"] = port.port;
+    json["classCode"] = port.classCode;
+    json["busCount"] = port.busCount;
+    json["driverName"] = JsonText(port.driverName);
+    json["vendorName"] = JsonText(port.vendorName);
+    json["driverFilePath"] = port.driverFilePath ? nlohmann::ordered_json(JsonText(*port.driverFilePath)) : nullptr;
+    output.json["ports"].push_back(std::move(json));
+    table.Add({std::to_string(port.port), std::to_string(port.classCode), std::to_string(port.busCount),
+               DisplayText(port.driverName), DisplayText(port.vendorName),
+               port.driverFilePath ? DisplayText(*port.driverFilePath) : "(none)"});
+  }
+  if (listing->ports.empty()) {
+    output.text = "No SCSI port found (result " + std::to_string(listing->result) + ").\n";
+  } else {
+    output.text = "SCSI ports:\n" + table.Render("  ");
+  }
+  return output;
+}
+
+CommandOutput Session::Cages(const std::vector<std::string>& args) {
+  if (!args.empty()) return CommandError("cages", "usage: cages");
+  if (library_.exports().InitializeDiags == nullptr) return CommandError("cages", Missing("InitializeDiags"));
+  CageInfo records[kMaxCages] = {};
+  std::uint32_t count = 0;
+  const std::uint32_t result = library_.exports().InitializeDiags(records, &count);
+  if (result == 0) cagesInitialized_ = true;
+  if (count > kMaxCages) count = kMaxCages;  // the library never reports more; never trust it further
+
+  CommandOutput output;
+  output.json["command"] = "cages";
+  output.json["result"] = result;
+  output.json["cageCount"] = count;
+  output.json["cages"] = nlohmann::ordered_json::array();
+  std::string text = "Cages found: " + std::to_string(count) + (result != 0 ? " (result " + std::to_string(result) + ")" : "") + "\n";
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const CageInfo& cage = records[i];
+    nlohmann::ordered_json bays = nlohmann::ordered_json::array();
+    text += "  cage " + Hex(cage.cageId) + " (" + std::to_string(cage.cageId) + "): " +
+            (cage.bayCount == 0 ? "could not be read" : std::to_string(cage.bayCount) + " bays") + "\n";
+    const int shown = cage.bayCount <= 8 ? cage.bayCount : 8;
+    for (int bay = 0; bay < shown; ++bay) {
+      const BayInfo& info = cage.bays[bay];
+      bays.push_back({{"target", info.targetId}, {"present", info.present != 0}, {"bayNumber", info.bayNumber}});
+      text += "    bay " + std::to_string(info.bayNumber) + ": target " + std::to_string(info.targetId) + ", " +
+              (info.present != 0 ? "drive present" : "empty") + "\n";
+    }
+    output.json["cages"].push_back({{"cageId", cage.cageId}, {"bayCount", cage.bayCount}, {"bays", std::move(bays)}});
+  }
+  output.text = text;
+  return output;
+}
+
+CommandOutput Session::BayLed(const std::vector<std::string>& args) {
+  const char* usage = "usage: bay-led CAGE TARGET on|off";
+  if (args.size() != 3 || (args[2] != "on" && args[2] != "off")) return CommandError("bay-led", usage);
+  const auto cage = ParseNumber(args[0]);
+  const auto target = ParseNumber(args[1]);
+  if (!cage || !target) return CommandError("bay-led", usage);
+  const ExportTable& exports = library_.exports();
+  const bool on = args[2] == "on";
+  if (exports.InitializeDiags == nullptr || exports.SFStartFlashPower == nullptr || exports.SFStopFlashPower == nullptr) {
+    return CommandError("bay-led", Missing("the front-panel functions"));
+  }
+  if (!cagesInitialized_) {
+    cagesInitialized_ = exports.InitializeDiags(nullptr, nullptr) == 0;
+  }
+  const std::uint32_t result = on ? exports.SFStartFlashPower(*target, *cage) : exports.SFStopFlashPower(*target, *cage);
+  CommandOutput output;
+  output.json["command"] = "bay-led";
+  output.json["result"] = result;
+  output.json["cageId"] = *cage;
+  output.json["target"] = *target;
+  output.json["flash"] = on;
+  output.text = std::string("Power indicator of target ") + std::to_string(*target) + " in cage " + Hex(*cage) + ": " +
+                (result == 0 ? (on ? "flashing" : "steady") : "unchanged, result " + std::to_string(result) + " (" +
+                                                                  ExplainResult(result).front() + ")") +
+                "\n";
+  return output;
+}
+
+CommandOutput Session::Machine(const std::vector<std::string>& args) {
+  if (!args.empty()) return CommandError("machine", "usage: machine");
+  auto view = library_.MachineView();
+  if (!view) return CommandError("machine", "there is no simulated machine: this is the real hardware");
+  CommandOutput output;
+  output.json["command"] = "machine";
+  for (auto& [key, value] : view->items()) output.json[key] = value;
+
+  std::string text = "Simulated machine:\n";
+  for (const auto& cage : output.json["cages"]) {
+    const std::uint32_t cageId = cage["cageId"];
+    const std::uint32_t portA = cage["portA"];
+    text += "  cage at position " + cage["position"].dump() + " (id " + Hex(cageId) + "), port A " + Hex(portA) + "\n";
+    for (const auto& bay : cage["bays"]) {
+      text += "    bay " + bay["bay"].dump() + ": " + (bay["occupied"].get<bool>() ? "drive     " : "empty     ") +
+              "power LED " + bay["powerLed"].get<std::string>() + "\n";
+    }
+  }
+  if (output.json["cages"].empty()) text += "  no cages\n";
+  output.text = text;
+  return output;
+}
+
+CommandOutput Session::Explain(const std::vector<std::string>& args) {
+  if (args.size() != 1) return CommandError("explain", "usage: explain CODE");
+  const auto code = ParseResultCode(args[0]);
+  if (!code) return CommandError("explain", "not a result code: \"" + DisplayText(args[0]) + "\"");
+  CommandOutput output;
+  output.json["command"] = "explain";
+  output.json["code"] = *code;
+  output.json["hex"] = Hex(*code, 8);
+  output.json["meanings"] = ExplainResult(*code);
+  output.text = std::to_string(*code) + " (" + Hex(*code, 8) + "):\n";
+  for (const auto& meaning : output.json["meanings"]) output.text += "  " + meaning.get<std::string>() + "\n";
+  return output;
+}
+
+CommandOutput Session::Report(const std::vector<std::string>& args) {
+  if (!args.empty()) return CommandError("report", "usage: report");
+  CommandOutput output;
+  output.json["command"] = "report";
+  output.json["result"] = 0;
+  std::uint32_t result = 0;
+  auto add = [&](const char* section, CommandOutput part) {
+    part.json.erase("command");
+    if (part.json.contains("result") && result == 0) result = part.json["result"].get<std::uint32_t>();
+    output.json[section] = std::move(part.json);
+    output.text += part.text;
+  };
+  if (library_.Ports()) add("ports", Ports({}));
+  add("cages", Cages({}));
+  output.json["result"] = result;
+  return output;
+}
+
+}  // namespace lumbrel::diag

@@ -1,0 +1,50 @@
+// One run of the tool: commands against one loaded library, each giving a
+// JSON object and a human-readable text.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "library.h"
+
+namespace lumbrel::diag {
+
+struct CommandOutput {
+  nlohmann::ordered_json json;  // {"command": ..., "result": ..., ...}
+  std::string text;
+  bool failed = false;  // the command could not be run (usage, unavailable)
+};
+
+class Session {
+ public:
+  explicit Session(Library& library);
+
+  // Runs one command given as its words ("bay-led", "39", "1", "on").
+  CommandOutput Run(const std::vector<std::string>& words);
+
+  // The commands, for the help text.
+  static const char* Usage();
+
+ private:
+  using Handler = std::function<CommandOutput(const std::vector<std::string>&)>;
+
+  CommandOutput Report(const std::vector<std::string>& args);
+  CommandOutput Ports(const std::vector<std::string>& args);
+  CommandOutput Cages(const std::vector<std::string>& args);
+  CommandOutput BayLed(const std::vector<std::string>& args);
+  CommandOutput Machine(const std::vector<std::string>& args);
+  CommandOutput Explain(const std::vector<std::string>& args);
+
+  Library& library_;
+  std::map<std::string, Handler> commands_;
+  bool cagesInitialized_ = false;
+};
+
+// A failed command: {"command": name, "error": message}.
+CommandOutput CommandError(const std::string& command, const std::string& message);
+
+}  // namespace lumbrel::diag

@@ -1,0 +1,30 @@
+// Text that leaves the tool: JSON strings and aligned tables. Text that comes
+// from drives and the registry is arbitrary bytes; every output carries it
+// without failing and without losing the rest of the record.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumbrel::diag {
+
+// The bytes as a JSON string value: each byte is the character of that code
+// (Latin-1), so any byte sequence becomes valid UTF-8 and nothing is lost.
+std::string JsonText(std::string_view bytes);
+
+// The bytes for a terminal: printable ASCII as it is, anything else as \xNN.
+std::string DisplayText(std::string_view bytes);
+
+// A table with a header row, rendered with columns padded to their widest cell.
+class Table {
+ public:
+  explicit Table(std::vector<std::string> header) { rows_.push_back(std::move(header)); }
+  void Add(std::vector<std::string> row) { rows_.push_back(std::move(row)); }
+  std::string Render(const std::string& indent = "") const;
+
+ private:
+  std::vector<std::vector<std::string>> rows_;
+};
+
+}  // namespace lumbrel::diag
