@@ -22,7 +22,7 @@ void ConstructModuleState() {
 
 void OnProcessAttach() {}
 
-void OnProcessDetach() {}
+void OnProcessDetach() { FreeAdapterList(); }
 
 void DestroyModuleState() {
   if (g_module != nullptr) {

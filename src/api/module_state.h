@@ -12,6 +12,8 @@
 #include "lumbrel.h"
 #include "discovery/port_table.h"
 #include "panel/front_panel.h"
+#include "scsi/adapter_list.h"
+#include "scsi/address_cache.h"
 
 namespace lumbrel {
 
@@ -27,6 +29,9 @@ struct ModuleState {
   PortTable portTable;  // scans the registry at construction
   CallbackSlots callbacks;
   FrontPanel frontPanel;  // the cage tables; filled by InitializeDiags
+  ScsiAddressCache addressCache;      // class-driver devices by SCSI address
+  std::uint32_t openDac960Count = 0;  // DAC960 controllers open now; numbers the next one
+  AdapterList adapterList;            // built by the first export that needs an adapter
 };
 
 // The state of the loaded module. Valid between load and unload only.

@@ -1,0 +1,28 @@
+// Exports of the adapter list and the adapter report.
+#include "api/module_state.h"
+#include "discovery/adapter_info_report.h"
+#include "scsi/adapter_list.h"
+
+extern "C" {
+
+std::uint32_t LUMBREL_CALL CountAdapterUnits(std::uint32_t* unitCount, std::uint32_t* adapterCount) {
+  using namespace lumbrel;
+  if (const std::uint32_t error = BuildAdapterList(); error != 0) {
+    FreeAdapterList();
+    return error;
+  }
+  const std::uint32_t adapters = GetAdapterCount();
+  std::uint32_t units = 0;
+  for (std::uint32_t i = 0; i < adapters; ++i) {
+    if (OpenAdapter(AdapterClassBase, i) != nullptr) units += CountUnitsOnAdapter(i);
+  }
+  if (unitCount != nullptr) *unitCount = units;
+  if (adapterCount != nullptr) *adapterCount = adapters;
+  return 0;
+}
+
+std::uint32_t LUMBREL_CALL GetAllAdapterInfo(AdapterInfoRecord* records) {
+  return lumbrel::ReportAdapterInfo(reinterpret_cast<std::uint8_t*>(records));
+}
+
+}  // extern "C"

@@ -1,0 +1,160 @@
+#include "scsi/port_device_adapter.h"
+
+#include "api/module_state.h"
+#include "api/result_codes.h"
+#include "scsi/cdb.h"
+#include "scsi/hhba5100_wrap.h"
+
+namespace lumbrel {
+
+PortDeviceAdapter::PortDeviceAdapter(std::uint32_t number, std::uint32_t size) : ScsiAdapter(number, size) {}
+
+std::uint32_t PortDeviceAdapter::Open() {
+  if (isOpen != 0) return 0;
+  std::uint32_t result = 0;
+  if (adapterNumber >= Module().portTable.PortCount()) {
+    result = kNotSupported;
+  } else if (busCount != 0) {
+    // Each INQUIRY of the scan opens and closes its target's device.
+    result = RescanUnits(nullptr);
+  }
+  if (result == 0) {
+    isOpen = 1;
+    return 0;
+  }
+  if (ClosesHandleWhenOpenFails()) deviceHandle.Close();
+  return result;
+}
+
+std::uint32_t PortDeviceAdapter::Close() {
+  isOpen = 0;
+  return deviceHandle.Close();
+}
+
+std::uint32_t PortDeviceAdapter::EndTarget() { return deviceHandle.Close(); }
+
+std::uint32_t PortDeviceAdapter::GetSenseData(SenseView* out) {
+  if (transferBuffer == nullptr) return 0;
+  if (out != nullptr) *out = PassThroughSense(transferBuffer);
+  return 1;
+}
+
+std::uint32_t PortDeviceAdapter::OpenTargetDevice(const char* name) {
+  const std::uint32_t result = deviceHandle.Open(name, DeviceHandle::kReadWrite);
+  return result == ERROR_FILE_NOT_FOUND ? kNoDevice : result;
+}
+
+std::uint32_t PortDeviceAdapter::SendPassThrough(const ScsiCommand& command) {
+  const ControlLengths lengths = FillPassThrough(transferBuffer, command);
+  const std::uint32_t result = deviceHandle.Control(kIoctlScsiPassThrough, transferBuffer, lengths.input, lengths.output);
+  return result != 0 ? result : PassThroughStatus(transferBuffer);
+}
+
+// ---- ScsiPortAdapter ----------------------------------------------------------
+
+ScsiPortAdapter::ScsiPortAdapter(std::uint32_t number, std::uint32_t size) : PortDeviceAdapter(number, size) {
+  targetCount = kTargetCount;
+  Module().addressCache.Refresh();
+}
+
+ScsiPortAdapter::~ScsiPortAdapter() {
+  ScsiPortAdapter::Close();
+  Release();
+}
+
+std::uint32_t ScsiPortAdapter::BeginTarget(std::uint32_t bus, std::uint32_t target) {
+  char name[kDeviceNameSize];
+  Module().addressCache.BuildDeviceName(static_cast<std::uint8_t>(adapterNumber), static_cast<std::uint8_t>(bus),
+                                        static_cast<std::uint8_t>(target), name);
+  return OpenTargetDevice(name);
+}
+
+std::uint32_t ScsiPortAdapter::ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                         std::uint32_t cdbLength) {
+  return Execute(bus, target, cdb, cdbLength, true);
+}
+
+std::uint32_t ScsiPortAdapter::ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                          std::uint32_t cdbLength) {
+  return Execute(bus, target, cdb, cdbLength, false);
+}
+
+std::uint32_t ScsiPortAdapter::Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                       std::uint32_t cdbLength, bool dataIn) {
+  const bool wasOpen = deviceHandle.IsOpen();
+  const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
+  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, pass_through::kCdb.size, dataLength)) return refused;
+  std::uint32_t result = kNoMemory;
+  if (BufferFor(dataIn, pass_through::kDataOffset) != nullptr) {
+    result = wasOpen ? 0 : BeginTarget(bus, target);
+    if (result == 0) {
+      result = SendPassThrough(ScsiCommand{bus, target, cdb, cdbLength, dataIn, dataLength});
+      // The port driver refuses a pass-through to an address that a class
+      // driver has claimed: the device is there but must be reached through
+      // its class driver. Anywhere else nothing answers.
+      if (result == kInvalidParameter) {
+        result = Module().addressCache.Find(static_cast<std::uint8_t>(adapterNumber), bus, target, nullptr) ? 4
+                                                                                                           : kNoDevice;
+      }
+    }
+  }
+  if (!wasOpen) EndTarget();
+  return result;
+}
+
+// ---- Hhba5100Adapter ------------------------------------------------------------
+
+Hhba5100Adapter::Hhba5100Adapter(std::uint32_t number, std::uint32_t size) : PortDeviceAdapter(number, size) {
+  targetCount = kTargetCount;
+  initiatorId = kNoInitiatorId;
+}
+
+Hhba5100Adapter::~Hhba5100Adapter() {
+  Hhba5100Adapter::Close();
+  Release();
+}
+
+std::uint32_t Hhba5100Adapter::BeginTarget(std::uint32_t, std::uint32_t) {
+  char name[kDeviceNameSize];
+  Module().addressCache.BuildDeviceName(static_cast<std::uint8_t>(adapterNumber), ScsiAddressCache::kAny,
+                                        ScsiAddressCache::kAny, name);
+  return OpenTargetDevice(name);
+}
+
+std::uint32_t Hhba5100Adapter::ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                         std::uint32_t cdbLength) {
+  return Execute(bus, target, cdb, cdbLength, true);
+}
+
+std::uint32_t Hhba5100Adapter::ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                          std::uint32_t cdbLength) {
+  return Execute(bus, target, cdb, cdbLength, false);
+}
+
+std::uint32_t Hhba5100Adapter::Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                       std::uint32_t cdbLength, bool dataIn) {
+  const bool wasOpen = deviceHandle.IsOpen();
+  const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
+  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, kMaxCdbLength, dataLength)) return refused;
+  std::uint32_t result = kNoMemory;
+  if (BufferFor(dataIn, pass_through::kDataOffset) != nullptr) {
+    result = wasOpen ? 0 : BeginTarget(bus, target);
+    std::uint8_t wrapped[kWrappedCdbLength];
+    if (result == 0 && !WrapCdb(cdb, cdbLength, wrapped, bus, target)) result = kInvalidParameter;
+    if (result == 0) {
+      // The request is addressed to the class-driver device it goes through;
+      // the drive itself is named in the wrapped CDB.
+      ScsiCommand command{bus, target, wrapped, kWrappedCdbLength, dataIn, dataLength};
+      std::uint8_t address[3];
+      if (Module().addressCache.GetPortAddress(static_cast<std::uint8_t>(adapterNumber), address)) {
+        command.target = address[0];
+        command.bus = address[1];
+      }
+      result = SendPassThrough(command);
+    }
+  }
+  if (!wasOpen) EndTarget();
+  return result;
+}
+
+}  // namespace lumbrel

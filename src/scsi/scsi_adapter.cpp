@@ -1,0 +1,141 @@
+#include "scsi/scsi_adapter.h"
+
+#include <cstring>
+
+#include "api/module_state.h"
+#include "api/result_codes.h"
+#include "platform/runtime.h"
+#include "scsi/cdb.h"
+
+namespace lumbrel {
+
+void* LibraryAllocated::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return platform::AllocateMemory(size);
+}
+
+void LibraryAllocated::operator delete(void* block) noexcept { platform::ReleaseMemory(block); }
+
+void LibraryAllocated::operator delete(void* block, const std::nothrow_t&) noexcept {
+  platform::ReleaseMemory(block);
+}
+
+std::uint32_t ScsiBus::ScanBus(std::uint16_t* newTargets) {
+  previousTargets = presentTargets;
+  unitCount = 0;
+  presentTargets = 0;
+  for (std::uint32_t target = 0; target < adapter->targetCount && target < ScsiAdapter::kTargetCount; ++target) {
+    if (target == adapter->initiatorId) continue;
+    const std::uint32_t result = adapter->InquireTarget(busNumber, target);
+    if (result == kBadBusOrClosedHandle) return result;
+    if (result != 0) continue;
+    const std::uint8_t* data = adapter->GetDataBuffer(0);
+    if (data == nullptr || (data[0] & kDeviceTypeMask) != kDirectAccessDevice) continue;
+    const auto bit = static_cast<std::uint16_t>(1u << target);
+    if ((presentTargets & bit) == 0) ++unitCount;
+    presentTargets |= bit;
+  }
+  if (newTargets != nullptr) *newTargets = static_cast<std::uint16_t>(presentTargets & ~previousTargets);
+  return 0;
+}
+
+ScsiAdapter::ScsiAdapter(std::uint32_t number, std::uint32_t size)
+    : adapterNumber(number),
+      bufferSize(size <= kBufferSizeUnit ? kBufferSizeUnit
+                                         : (size + kBufferSizeUnit - 1) / kBufferSizeUnit * kBufferSizeUnit) {
+  std::uint32_t portBuses = 0;
+  if (const PortEntry* entry = Module().portTable.GetPortEntry(number)) {
+    classCode = entry->classCode;
+    portBuses = entry->busCount;
+  }
+  // The port table keeps at most 8 buses per port; the cap here keeps the
+  // records inside the table whatever a port entry says.
+  if (portBuses > kMaxBuses) portBuses = kMaxBuses;
+  for (std::uint32_t bus = 0; bus < portBuses; ++bus) {
+    ScsiBus* record = new (std::nothrow) ScsiBus(this, bus);
+    if (record == nullptr) break;
+    buses[bus] = record;
+    busCount = bus + 1;
+  }
+}
+
+ScsiAdapter::~ScsiAdapter() { Release(); }
+
+void ScsiAdapter::Release() {
+  deviceHandle.Close();
+  platform::ReleaseMemory(transferBuffer);
+  transferBuffer = nullptr;
+  for (std::uint32_t bus = 0; bus < busCount && bus < kMaxBuses; ++bus) {
+    delete buses[bus];
+    buses[bus] = nullptr;
+  }
+}
+
+std::uint32_t ScsiAdapter::Open() { return kNotSupported; }
+
+std::uint32_t ScsiAdapter::Close() { return kNotSupported; }
+
+std::uint32_t ScsiAdapter::BeginTarget(std::uint32_t bus, std::uint32_t target) { return InquireTarget(bus, target); }
+
+std::uint32_t ScsiAdapter::EndTarget() { return 0; }
+
+std::uint8_t* ScsiAdapter::GetDataBuffer(std::uint32_t allocate) {
+  return DataArea(allocate, pass_through::kDataOffset);
+}
+
+std::uint32_t ScsiAdapter::GetSenseData(SenseView* out) {
+  if (transferBuffer == nullptr) return 0;
+  if (out != nullptr) *out = SenseView{transferBuffer + 64, transferBuffer[20]};
+  return 1;
+}
+
+std::uint32_t ScsiAdapter::ExecuteIn(std::uint8_t, std::uint8_t, const std::uint8_t*, std::uint32_t) {
+  return kNotSupported;
+}
+
+std::uint32_t ScsiAdapter::ExecuteOut(std::uint8_t, std::uint8_t, const std::uint8_t*, std::uint32_t) {
+  return kNotSupported;
+}
+
+std::uint32_t ScsiAdapter::TransferBufferSize() const { return maxTransfer + kTransferBufferExtra; }
+
+std::uint8_t* ScsiAdapter::DataArea(std::uint32_t allocate, std::uint32_t dataOffset) {
+  if (allocate != 0 && transferBuffer == nullptr) {
+    transferBuffer = static_cast<std::uint8_t*>(platform::AllocateMemory(TransferBufferSize()));
+    // Cleared once, so that no stale heap bytes ever reach a driver; each
+    // command clears only its own request block afterwards.
+    if (transferBuffer != nullptr) std::memset(transferBuffer, 0, TransferBufferSize());
+  }
+  return transferBuffer != nullptr ? transferBuffer + dataOffset : nullptr;
+}
+
+std::uint8_t* ScsiAdapter::BufferFor(bool dataIn, std::uint32_t dataOffset) {
+  return DataArea(dataIn ? 1 : 0, dataOffset) != nullptr ? transferBuffer : nullptr;
+}
+
+std::uint32_t ScsiAdapter::InquireTarget(std::uint32_t bus, std::uint32_t target) {
+  if (std::uint8_t* data = GetDataBuffer(1)) std::memset(data, 0, CdbTransferLength(kInquiryCdb, sizeof kInquiryCdb));
+  return ExecuteIn(static_cast<std::uint8_t>(bus), static_cast<std::uint8_t>(target), kInquiryCdb,
+                   sizeof kInquiryCdb);
+}
+
+std::uint32_t ScsiAdapter::RescanUnits(std::uint32_t* anyNew) {
+  if (anyNew != nullptr) *anyNew = 0;
+  for (std::uint32_t bus = 0; bus < busCount && bus < kMaxBuses; ++bus) {
+    if (buses[bus] == nullptr) continue;
+    std::uint16_t newTargets = 0;
+    const std::uint32_t result = buses[bus]->ScanBus(&newTargets);
+    if (result != 0) return result;
+    if (anyNew != nullptr && newTargets != 0) *anyNew = 1;
+  }
+  return 0;
+}
+
+std::uint32_t CheckCommand(const ScsiAdapter& adapter, std::uint32_t cdbLength, std::uint32_t maxCdbLength,
+                           std::uint32_t dataLength) {
+  // Callers keep within these limits; a command outside them would make a
+  // driver read or write past the transfer buffer, so it is refused here.
+  if (cdbLength == 0 || cdbLength > maxCdbLength || dataLength > adapter.maxTransfer) return kInvalidParameter;
+  return 0;
+}
+
+}  // namespace lumbrel
