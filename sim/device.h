@@ -6,6 +6,8 @@
 
 namespace lumbrel::sim {
 
+class TraceRecord;
+
 // One DeviceIoControl request as a METHOD_BUFFERED driver receives it: the
 // input has been copied into a system buffer, which the driver overwrites
 // with its output; the caller's own buffers are known by address only.
@@ -17,6 +19,9 @@ struct ControlRequest {
   const void* userInput = nullptr;
   void* userOutput = nullptr;
   std::uint32_t bytesReturned = 0;  // set by the driver
+  // The trace record of the call, for what the driver adds; null while the
+  // trace is off.
+  TraceRecord* trace = nullptr;
 };
 
 class Device {

@@ -39,6 +39,10 @@ const std::map<std::string, std::vector<std::string>, std::less<>>& Faults::Know
       {"GetSystemDirectoryA", {}},
       {"ExpandEnvironmentStringsA", {}},
       {"allocate", {"size"}},
+      // A command reaching a SCSI target: 130 makes the target stay silent,
+      // any other code is the status it answers with instead of running the
+      // command.
+      {"scsi", {"port", "bus", "target", "opcode"}},
   };
   return calls;
 }

@@ -20,6 +20,7 @@
 #include "sim/faults.h"
 #include "sim/file_system.h"
 #include "sim/registry.h"
+#include "sim/scsi/scsi_world.h"
 #include "sim/sim_thread.h"
 #include "sim/trace.h"
 #include "sim/virtual_clock.h"
@@ -60,6 +61,9 @@ class Machine {
   VirtualClock& clock() { return clock_; }
   Faults& faults() { return faults_; }
   Trace& trace() { return trace_; }
+  // The SCSI ports, buses and devices behind the device namespace.
+  ScsiWorld& scsi() { return scsi_; }
+  const ScsiWorld& scsi() const { return scsi_; }
 
   // The device namespace: "\\.\NAME" opens the device registered as NAME.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device);
@@ -102,6 +106,7 @@ class Machine {
   VirtualClock clock_;
   Faults faults_;
   Trace trace_;
+  ScsiWorld scsi_;
   std::map<std::string, std::shared_ptr<Device>> devices_;  // by upper-case name
   std::map<std::uintptr_t, std::unique_ptr<KernelObject>> handles_;
   std::map<std::uintptr_t, RegistryKey*> keys_;

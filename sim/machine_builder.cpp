@@ -4,6 +4,7 @@
 
 #include "platform/host/win32_subset.h"
 #include "sim/machine_description.h"
+#include "sim/scsi/device_namespace.h"
 #include "sim/text_util.h"
 #include "sim/version_resource.h"
 
@@ -48,6 +49,8 @@ std::unique_ptr<Machine> BuildMachine(const MachineConfig& config) {
       }
     }
   }
+
+  BuildScsiDevices(*machine, config.ports);
 
   for (const FileConfig& file : config.files) {
     auto created = machine->files().Create(file.path);

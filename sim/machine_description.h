@@ -13,6 +13,8 @@
 #include "sim/cage_board.h"
 #include "sim/faults.h"
 #include "sim/machine.h"
+#include "sim/scsi/device_config.h"
+#include "sim/scsi/port_family.h"
 
 namespace lumbrel::sim {
 
@@ -28,12 +30,16 @@ struct ServiceConfig {
   std::optional<std::string> fileVersion;  // a driver image with this FileVersion exists
 };
 
-struct BusConfig {};
+struct BusConfig {
+  std::vector<DeviceConfig> devices;
+};
 
 struct PortConfig {
   std::uint32_t number = 0;           // N of "Scsi Port N"
   std::optional<std::string> driver;  // the Driver value; absent: no value
   std::vector<BusConfig> buses;
+  PortFamily family = PortFamily::ScsiPort;  // the driver model that answers; default: the one the driver stands for
+  bool present = true;                       // false: the driver is not loaded, the port's devices do not exist
   std::optional<ServiceConfig> service;  // absent: no service key
 };
 

@@ -5,6 +5,7 @@
 
 #include "sim/json_reader.h"
 #include "sim/machine_description.h"
+#include "sim/scsi/device_json.h"
 #include "sim/text_util.h"
 
 namespace lumbrel::sim {
@@ -26,9 +27,21 @@ PortConfig ParsePort(const nlohmann::json& json, const std::string& path, std::u
   port.driver = reader.String("driver");
   ForEach(reader.Raw("buses"), reader.PathOf("buses"), [&](const nlohmann::json& bus, const std::string& busPath) {
     ObjectReader busReader(bus, busPath);
+    BusConfig busConfig;
+    ForEach(busReader.Raw("devices"), busReader.PathOf("devices"),
+            [&](const nlohmann::json& device, const std::string& devicePath) {
+              busConfig.devices.push_back(ParseDevice(device, devicePath));
+            });
     busReader.Finish();
-    port.buses.push_back(BusConfig{});
+    port.buses.push_back(std::move(busConfig));
   });
+  port.family = port.driver ? FamilyOfDriver(*port.driver) : PortFamily::ScsiPort;
+  if (const auto family = reader.String("family")) {
+    const auto named = FamilyFromName(*family);
+    if (!named) reader.Fail("family", "expected scsiport, ide, hhba5100, megaraid, dac960 or qzv");
+    port.family = *named;
+  }
+  port.present = reader.Bool("present").value_or(true);
   const nlohmann::json* service = reader.Raw("service");
   if (service == nullptr) {
     // Windows has a service key for every loaded driver.
@@ -153,6 +166,7 @@ MachineConfig ParseMachine(const nlohmann::json& document) {
     }
     config.ports.push_back(std::move(port));
   });
+  CheckDevices(config.ports, reader.PathOf("ports"));
 
   std::set<int> positions;
   ForEach(reader.Raw("cages"), reader.PathOf("cages"), [&](const nlohmann::json& json, const std::string& path) {

@@ -156,6 +156,13 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer,
     trace.Injected();
     return fail(*fault);
   }
+  // The I/O manager grants a control code only to a handle opened with the
+  // access that the code's bits 14-15 ask for (1 read, 2 write).
+  const DWORD requiredAccess = (ioControlCode >> 14) & 3;
+  if (((requiredAccess & 1) != 0 && (object->access & GENERIC_READ) == 0) ||
+      ((requiredAccess & 2) != 0 && (object->access & GENERIC_WRITE) == 0)) {
+    return fail(ERROR_ACCESS_DENIED);
+  }
 
   // METHOD_BUFFERED: the driver works on a system copy of the input, and its
   // output is copied back to the caller only when it succeeds.
@@ -168,6 +175,7 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer,
   request.outputLength = outBufferSize;
   request.userInput = inBuffer;
   request.userOutput = outBuffer;
+  request.trace = machine.trace().enabled() ? &trace : nullptr;
   const std::uint32_t error = object->device->Control(request);
   if (error != 0) return fail(error);
   const DWORD returned = std::min<DWORD>(request.bytesReturned, outBufferSize);

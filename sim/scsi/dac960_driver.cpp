@@ -1,0 +1,136 @@
+#include "sim/scsi/dac960_driver.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/scsi/driver_errors.h"
+#include "sim/scsi/miniport_request.h"
+#include "sim/scsi/request_layouts.h"
+
+namespace lumbrel::sim {
+namespace {
+
+namespace dac = layout::dac960;
+using layout::Load;
+using layout::Store;
+
+constexpr std::uint8_t kFirmwareMajor = 3;
+constexpr std::uint8_t kFirmwareMinor = 51;
+
+std::uint32_t Complete(ControlRequest& request, std::uint16_t status) {
+  Store(request.buffer, dac::kControllerStatus, status);
+  request.bytesReturned = request.outputLength;
+  return 0;
+}
+
+std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& machine, DriverTrace& trace) {
+  std::uint8_t* block = request.buffer;
+  if (request.inputLength < dac::kDataArea) {
+    return trace.Reject(driver_error::kInvalidParameter, "input shorter than the direct-CDB block");
+  }
+  const std::uint32_t declared = Load(block, layout::srb_io_control::kLength);
+  const std::uint32_t direction = Load(block, dac::kControl) & dac::kDirectionMask;
+  const std::uint32_t length = Load(block, dac::kTransferLength);
+  const std::uint32_t cdbLength = Load(block, dac::kCdbLength);
+  const std::uint32_t senseLength = Load(block, dac::kSenseLength);
+  if (declared < dac::kDirectCdbBeforeData || length > declared - dac::kDirectCdbBeforeData ||
+      length > dac::kMaxTransfer) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "transfer length beyond the declared Length");
+  }
+  if (direction == 3 || (direction == dac::kDirectionNone && length != 0)) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "bad data direction");
+  }
+  if (cdbLength == 0 || cdbLength > dac::kCdb.size) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "bad CDB length");
+  }
+  if (senseLength > dac::kSenseArea.size) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "sense length beyond its area");
+  }
+  const bool in = direction == dac::kDirectionIn;
+  const std::uint64_t end = std::uint64_t{dac::kDataArea} + length;
+  if (end > (in ? request.outputLength : request.inputLength)) {
+    return trace.Reject(driver_error::kInvalidParameter, "data area beyond the buffer of its direction");
+  }
+  const std::uint32_t address = Load(block, dac::kDataAddress);
+  if ((length != 0 || address != 0) && !AddressesCallerArea(machine, request, address, dac::kDataArea)) {
+    return trace.Reject(driver_error::kNoAccess, "data address is not the caller's buffer + 148");
+  }
+
+  const std::uint32_t device = Load(block, dac::kDevice);
+  const std::uint32_t bus = device >> 4;
+  const std::uint32_t target = device & 0x0F;
+  const std::span<const std::uint8_t> cdb(block + dac::kCdb.offset, cdbLength);
+  const DataDirection dataDirection =
+      in ? DataDirection::In : direction == dac::kDirectionOut ? DataDirection::Out : DataDirection::None;
+  DataPhase data(dataDirection, block + dac::kDataArea, length);
+  if (dataDirection == DataDirection::Out) trace.Bytes("dataOut", block + dac::kDataArea, length);
+  const Delivery delivery = port.Deliver(bus, target, 0, cdb, data, senseLength != 0);
+  trace.Command(port, bus, target, cdb, delivery);
+  if (delivery.reach == Delivery::Reach::Absent) return Complete(request, dac::kStatusNoDevice);
+  if (delivery.reach == Delivery::Reach::Silent) return Complete(request, dac::kStatusTimeout);
+  if (delivery.result.phaseError) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "data phase error");
+  }
+
+  Store(block, dac::kStatus, delivery.result.status);
+  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
+  std::memcpy(block + dac::kSenseArea.offset, delivery.sense.data(), senseCopied);
+  if (senseCopied != 0) trace.Bytes("sense", block + dac::kSenseArea.offset, senseCopied);
+  if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + dac::kDataArea, delivery.result.transferred);
+  return Complete(request, delivery.result.status);
+}
+
+std::uint32_t ControllerCommand(ControlRequest& request, ScsiPort& port, DriverTrace& trace) {
+  std::uint8_t* block = request.buffer;
+  const std::uint8_t command = static_cast<std::uint8_t>(Load(block, dac::kCommand));
+  const std::uint32_t declared = Load(block, layout::srb_io_control::kLength);
+  const std::uint32_t length = declared < dac::kCommandBeforeData ? 0 : declared - dac::kCommandBeforeData;
+  trace.Set("controllerCommand", command);
+  if (length < dac::kControllerBlockSize || length > dac::kMaxTransfer) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "command data is not 64 to 4096 bytes");
+  }
+  if (request.inputLength < dac::kCommandData + dac::kControllerBlockSize ||
+      request.outputLength < dac::kCommandData + dac::kControllerBlockSize) {
+    return trace.Reject(driver_error::kInvalidParameter, "buffers shorter than the command and its block");
+  }
+  std::uint8_t* data = block + dac::kCommandData;
+  if (command == dac::kCommandSetHostNumber) {
+    port.controller().hostBlock.assign(data, data + dac::kControllerBlockSize);
+    trace.Bytes("dataOut", data, dac::kControllerBlockSize);
+  } else {
+    const auto info = Dac960ControllerInfo(port);
+    std::copy(info.begin(), info.end(), data);
+    trace.Bytes("dataIn", data, info.size());
+  }
+  return Complete(request, 0);
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 64> Dac960ControllerInfo(ScsiPort& port) {
+  std::array<std::uint8_t, 64> info{};
+  const auto& host = port.controller().hostBlock;
+  info[0] = host.empty() ? 0xFF : host[0];  // the number the host gave the controller
+  info[1] = static_cast<std::uint8_t>(port.busCount());
+  info[2] = ScsiPort::kTargets;
+  info[4] = kFirmwareMajor;
+  info[5] = kFirmwareMinor;
+  info[6] = static_cast<std::uint8_t>(port.Drives().size());
+  return info;
+}
+
+std::uint32_t ServeDac960(ControlRequest& request, ScsiPort& port, const Machine& machine) {
+  DriverTrace trace(request.trace);
+  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
+  if (request.inputLength < dac::kParameters.offset) {
+    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a command");
+  }
+  switch (Load(request.buffer, dac::kCommand)) {
+    case dac::kCommandDirectCdb: return DirectCdb(request, port, machine, trace);
+    case dac::kCommandSetHostNumber:
+    case dac::kCommandControllerInfo: return ControllerCommand(request, port, trace);
+    default: return trace.Reject(Complete(request, dac::kStatusInvalidCommand), "unknown controller command");
+  }
+}
+
+}  // namespace lumbrel::sim

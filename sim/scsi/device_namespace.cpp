@@ -1,0 +1,81 @@
+#include "sim/scsi/device_namespace.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/host/win32_subset.h"
+#include "sim/machine.h"
+#include "sim/machine_description.h"
+#include "sim/scsi/class_device.h"
+#include "sim/scsi/port_device.h"
+#include "sim/scsi/qzv_driver.h"
+#include "sim/scsi/scsi_world.h"
+
+namespace lumbrel::sim {
+namespace {
+
+std::string Numbered(const char* prefix, std::uint32_t number, const char* suffix = "") {
+  return prefix + std::to_string(number) + suffix;
+}
+
+const char* PeripheralTypeName(std::uint8_t type) {
+  static const char* const kNames[] = {
+      "DiskPeripheral", "TapePeripheral",        "PrinterPeripheral",     "ProcessorPeripheral",
+      "WormPeripheral", "CdRomPeripheral",       "ScannerPeripheral",     "OpticalDiskPeripheral",
+      "MediumChangerPeripheral", "CommunicationsPeripheral"};
+  return type < std::size(kNames) ? kNames[type] : "OtherPeripheral";
+}
+
+// "Scsi Bus M\Target Id T\Logical Unit Id 0" with the unit's identifier
+// (INQUIRY bytes 8-35) and type, as Windows records the units it found.
+void RecordUnit(Machine& machine, const ScsiDrive& drive) {
+  const ScsiAddress& address = drive.address();
+  char path[128];
+  std::snprintf(path, sizeof path, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port %u\\Scsi Bus %u\\Target Id %u\\Logical Unit Id 0",
+                static_cast<unsigned>(address.port), static_cast<unsigned>(address.bus),
+                static_cast<unsigned>(address.target));
+  RegistryKey& unit = machine.registry().localMachine().Create(path);
+  const auto& inquiry = drive.inquiryData();
+  std::string identifier;
+  for (std::size_t i = 8; i < 36 && i < inquiry.size(); ++i) identifier.push_back(static_cast<char>(inquiry[i]));
+  unit.SetString("Identifier", identifier, REG_SZ);
+  unit.SetString("Type", PeripheralTypeName(drive.peripheralType()), REG_SZ);
+}
+
+}  // namespace
+
+void BuildScsiDevices(Machine& machine, const std::vector<PortConfig>& ports) {
+  // The maker's controllers are numbered in port order, loaded or not.
+  std::vector<const PortConfig*> byNumber;
+  for (const PortConfig& port : ports) byNumber.push_back(&port);
+  std::sort(byNumber.begin(), byNumber.end(), [](const PortConfig* a, const PortConfig* b) { return a->number < b->number; });
+  std::uint32_t controllers = 0;
+
+  for (const PortConfig* config : byNumber) {
+    const auto port = machine.scsi().AddPort(config->number, config->family, config->present,
+                                             static_cast<std::uint32_t>(config->buses.size()), machine.faults());
+    const std::uint32_t controller = config->family == PortFamily::Qzv ? controllers++ : 0;
+    for (std::uint32_t bus = 0; bus < config->buses.size(); ++bus) {
+      for (const DeviceConfig& device : config->buses[bus].devices) port->AddDrive(bus, device);
+    }
+    if (!config->present) continue;
+
+    machine.AddDevice(Numbered("SCSI", config->number, ":"), std::make_shared<PortDevice>(port, machine));
+    if (config->family == PortFamily::Qzv) {
+      machine.AddDevice(Numbered("QZV", controller), std::make_shared<QzvControllerDevice>(port, machine));
+    }
+    for (const ScsiDrive* drive : port->Drives()) {
+      const DeviceConfig& device = drive->config();
+      if (!DrivesBehindController(config->family) || device.claimed()) RecordUnit(machine, *drive);
+      if (device.physicalDrive) {
+        machine.AddDevice(Numbered("PhysicalDrive", *device.physicalDrive), std::make_shared<ClassDevice>(port, *drive));
+      }
+      if (device.scanner) {
+        machine.AddDevice(Numbered("Scanner", *device.scanner), std::make_shared<ClassDevice>(port, *drive));
+      }
+      if (device.cdRom) machine.AddDevice(Numbered("CdRom", *device.cdRom), std::make_shared<ClassDevice>(port, *drive));
+    }
+  }
+}
+
+}  // namespace lumbrel::sim

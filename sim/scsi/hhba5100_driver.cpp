@@ -1,0 +1,89 @@
+#include "sim/scsi/hhba5100_driver.h"
+
+#include <algorithm>
+
+namespace lumbrel::sim {
+namespace {
+
+// Where each byte of the original CDB sits in the wrapper; -1: dropped.
+struct Layout {
+  std::uint8_t id;
+  std::array<std::int8_t, 10> position;
+};
+constexpr std::array<Layout, 6> kLayouts = {{
+    {0x00, {2, 1, 4, 5, 8, 9, -1, -1, -1, -1}},
+    {0x1A, {2, 1, 4, 5, -1, -1, -1, 7, 8, 9}},
+    {0x1B, {2, 1, 4, -1, -1, 5, 6, 7, 8, 9}},
+    {0x1C, {2, 1, 4, 5, 6, -1, -1, 7, 8, 9}},
+    {0x02, {2, 1, 4, 5, 6, 7, -1, -1, 8, 9}},
+    {0x03, {2, 1, -1, 4, 5, 6, -1, 7, 8, 9}},
+}};
+
+struct Rearranged {
+  std::uint8_t opcode;
+  std::uint8_t layout;
+};
+constexpr std::array<Rearranged, 32> kOpcodes = {{
+    {0x00, 0x00}, {0x01, 0x00}, {0x03, 0x00}, {0x04, 0x00}, {0x07, 0x00}, {0x08, 0x00}, {0x0A, 0x00},
+    {0x0B, 0x00}, {0x12, 0x00}, {0x15, 0x00}, {0x1A, 0x00}, {0x1B, 0x00}, {0x1C, 0x00}, {0x1D, 0x00},
+    {0x1E, 0x00}, {0xA0, 0x00}, {0x25, 0x1A}, {0x37, 0x1A}, {0x4C, 0x1A}, {0x55, 0x1A}, {0x5A, 0x1A},
+    {0x4D, 0x1B}, {0x3B, 0x1C}, {0x3C, 0x1C}, {0x28, 0x02}, {0x2A, 0x02}, {0x2B, 0x02}, {0x2E, 0x02},
+    {0x2F, 0x02}, {0x41, 0x02}, {0x3E, 0x03}, {0x3F, 0x03},
+}};
+
+const Layout* LayoutOf(std::uint8_t opcode) {
+  for (const Rearranged& entry : kOpcodes) {
+    if (entry.opcode != opcode) continue;
+    for (const Layout& layout : kLayouts) {
+      if (layout.id == entry.layout) return &layout;
+    }
+  }
+  return nullptr;
+}
+
+// The controller's own answer: CHECK CONDITION with `sense`.
+Delivery ControllerCheck(const scsi::Sense& sense, bool autoSense) {
+  Delivery delivery;
+  delivery.reach = Delivery::Reach::Answered;
+  delivery.result.status = scsi::kCheckCondition;
+  if (autoSense) {
+    delivery.sense = sense.Bytes();
+    delivery.senseLength = scsi::Sense::kLength;
+  }
+  return delivery;
+}
+
+}  // namespace
+
+std::optional<UnwrappedCdb> UnwrapHhbaCdb(std::span<const std::uint8_t> wrapped) {
+  if (wrapped.size() < 10 || wrapped[0] != kHhbaDriveCommand) return std::nullopt;
+  const Layout* layout = LayoutOf(wrapped[2]);
+  if (layout == nullptr) return std::nullopt;
+  UnwrappedCdb cdb;
+  for (std::size_t i = 0; i < layout->position.size(); ++i) {
+    if (layout->position[i] >= 0) cdb.cdb[i] = wrapped[static_cast<std::size_t>(layout->position[i])];
+  }
+  const std::uint32_t group = scsi::GroupCdbLength(cdb.cdb[0]);
+  cdb.length = group == 0 ? 10 : group;
+  cdb.bus = wrapped[3] >> 4;
+  cdb.target = wrapped[3] & 0x0F;
+  return cdb;
+}
+
+Delivery ServeHhbaVendorCommand(ScsiPort& port, std::span<const std::uint8_t> cdb, DataPhase& data, bool autoSense,
+                                UnwrappedCdb* unwrapped) {
+  if (cdb.empty() || cdb[0] != kHhbaDriveCommand) return ControllerCheck(scsi::kInvalidOpcode, autoSense);
+  const auto inner = UnwrapHhbaCdb(cdb);
+  if (!inner) return ControllerCheck(scsi::kInvalidFieldInCdb, autoSense);
+  if (unwrapped != nullptr) *unwrapped = *inner;
+  const Delivery delivery =
+      port.Deliver(inner->bus, inner->target, 0, std::span(inner->cdb.data(), inner->length), data, autoSense);
+  switch (delivery.reach) {
+    case Delivery::Reach::Absent: return ControllerCheck(scsi::kLunNotSupported, autoSense);
+    case Delivery::Reach::Silent: return ControllerCheck(scsi::kTargetTimeout, autoSense);
+    case Delivery::Reach::Answered: break;
+  }
+  return delivery;
+}
+
+}  // namespace lumbrel::sim

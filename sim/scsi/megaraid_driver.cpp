@@ -1,0 +1,91 @@
+#include "sim/scsi/megaraid_driver.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/scsi/driver_errors.h"
+#include "sim/scsi/miniport_request.h"
+#include "sim/scsi/request_layouts.h"
+
+namespace lumbrel::sim {
+namespace {
+
+namespace mr = layout::megaraid;
+using layout::Load;
+using layout::Store;
+
+std::uint32_t Complete(ControlRequest& request, std::uint8_t status) {
+  Store(request.buffer, mr::kCommandStatus, status);
+  request.bytesReturned = request.outputLength;
+  return 0;
+}
+
+std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& machine, DriverTrace& trace) {
+  std::uint8_t* block = request.buffer;
+  if (request.inputLength < mr::kDataArea) {
+    return trace.Reject(driver_error::kInvalidParameter, "input shorter than the direct-CDB mailbox");
+  }
+  const std::uint32_t controlCode = Load(block, layout::srb_io_control::kControlCode);
+  const std::uint32_t cdbLength = Load(block, mr::kCdbLength);
+  const std::uint32_t senseLength = Load(block, mr::kRequestSenseLength);
+  const std::uint32_t length = Load(block, mr::kDataLength);
+  const std::uint32_t declared = Load(block, layout::srb_io_control::kLength);
+  if (controlCode != mr::kControlCodeIn && controlCode != mr::kControlCodeOut) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "ControlCode is neither 0 (in) nor 1 (out)");
+  }
+  if (cdbLength == 0 || cdbLength > mr::kCdb.size) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "bad CDB length");
+  }
+  if (senseLength > mr::kRequestSenseArea.size) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "request sense length beyond its area");
+  }
+  if (Load(block, mr::kScatterGatherCount) != 0) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "scatter/gather lists are not taken here");
+  }
+  if (length > mr::kMaxTransfer || declared < mr::kMailboxBeforeData || length > declared - mr::kMailboxBeforeData) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "data length beyond the declared Length");
+  }
+  const bool in = controlCode == mr::kControlCodeIn;
+  const std::uint64_t end = std::uint64_t{mr::kDataArea} + length;
+  if (end > (in ? request.outputLength : request.inputLength)) {
+    return trace.Reject(driver_error::kInvalidParameter, "data area beyond the buffer of its direction");
+  }
+  const std::uint32_t address = Load(block, mr::kDataAddress);
+  if ((length != 0 || address != 0) && !AddressesCallerArea(machine, request, address, mr::kDataArea)) {
+    return trace.Reject(driver_error::kNoAccess, "data address is not the caller's buffer + 96");
+  }
+
+  const std::uint32_t bus = Load(block, mr::kChannel);
+  const std::uint32_t target = Load(block, mr::kTarget);
+  const std::span<const std::uint8_t> cdb(block + mr::kCdb.offset, cdbLength);
+  DataPhase data(in ? DataDirection::In : DataDirection::Out, block + mr::kDataArea, length);
+  if (!in) trace.Bytes("dataOut", block + mr::kDataArea, length);
+  const bool autoSense = (Load(block, mr::kControl) & mr::kControlAutoSense) != 0 && senseLength != 0;
+  const Delivery delivery = port.Deliver(bus, target, 0, cdb, data, autoSense);
+  trace.Command(port, bus, target, cdb, delivery);
+  if (delivery.reach != Delivery::Reach::Answered) return Complete(request, mr::kStatusNoDevice);
+  if (delivery.result.phaseError) return trace.Reject(Complete(request, mr::kStatusInvalid), "data phase error");
+
+  Store(block, mr::kScsiStatus, delivery.result.status);
+  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
+  std::memcpy(block + mr::kRequestSenseArea.offset, delivery.sense.data(), senseCopied);
+  if (senseCopied != 0) trace.Bytes("sense", block + mr::kRequestSenseArea.offset, senseCopied);
+  if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + mr::kDataArea, delivery.result.transferred);
+  return Complete(request, delivery.result.status);
+}
+
+}  // namespace
+
+std::uint32_t ServeMegaRaid(ControlRequest& request, ScsiPort& port, const Machine& machine) {
+  DriverTrace trace(request.trace);
+  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
+  if (request.inputLength < mr::kControl.offset) {
+    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a mailbox");
+  }
+  switch (Load(request.buffer, mr::kCommand)) {
+    case mr::kCommandDirectCdb: return DirectCdb(request, port, machine, trace);
+    default: return trace.Reject(Complete(request, mr::kStatusInvalid), "unknown mailbox command");
+  }
+}
+
+}  // namespace lumbrel::sim

@@ -1,0 +1,101 @@
+#include "sim/scsi/qzv_driver.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/machine.h"
+#include "sim/scsi/driver_errors.h"
+#include "sim/scsi/driver_trace.h"
+#include "sim/scsi/miniport_request.h"
+#include "sim/scsi/request_layouts.h"
+
+namespace lumbrel::sim {
+namespace {
+
+namespace srb = layout::srb;
+using layout::Load;
+using layout::Store;
+
+constexpr std::uint32_t kMaxTransfer = 0x10000;
+
+std::uint32_t Complete(ControlRequest& request, std::uint8_t srbStatus) {
+  Store(request.buffer, srb::kSrbStatus, srbStatus);
+  request.bytesReturned = srb::kSize;
+  return 0;
+}
+
+}  // namespace
+
+std::uint32_t QzvControllerDevice::Control(ControlRequest& request) {
+  DriverTrace trace(request.trace);
+  if (request.ioctl != layout::kIoctlQzvExecuteSrb) {
+    return trace.Reject(driver_error::kInvalidFunction, "the controller takes only its own control code");
+  }
+  if (request.inputLength < srb::kSize || request.outputLength < srb::kSize) {
+    return trace.Reject(driver_error::kInvalidParameter, "buffers shorter than SCSI_REQUEST_BLOCK");
+  }
+  std::uint8_t* block = request.buffer;
+  if (Load(block, srb::kLength) != srb::kSize) {
+    return trace.Reject(driver_error::kInvalidParameter, "Length is not the size of SCSI_REQUEST_BLOCK");
+  }
+  const std::uint32_t cdbLength = Load(block, srb::kCdbLength);
+  const std::uint32_t senseLength = Load(block, srb::kSenseInfoBufferLength);
+  const std::uint32_t flags = Load(block, srb::kSrbFlags);
+  const std::uint32_t length = Load(block, srb::kDataTransferLength);
+  const bool in = (flags & srb::kFlagDataIn) != 0;
+  const bool out = (flags & srb::kFlagDataOut) != 0;
+  if (Load(block, srb::kFunction) != srb::kFunctionExecuteScsi) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "Function is not EXECUTE_SCSI");
+  }
+  if (cdbLength == 0 || cdbLength > srb::kCdb.size) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "bad CdbLength");
+  }
+  if (senseLength > srb::kSenseAreaSize) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "SenseInfoBufferLength beyond the sense area");
+  }
+  if ((in && out) || (!in && !out && length != 0) || length > kMaxTransfer) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "data direction and length do not agree");
+  }
+  const std::uint32_t dataAddress = Load(block, srb::kDataBuffer);
+  const std::uint32_t senseAddress = Load(block, srb::kSenseInfoBuffer);
+  if ((length != 0 || dataAddress != 0) && !AddressesCallerArea(machine_, request, dataAddress, srb::kDataArea)) {
+    return trace.Reject(driver_error::kNoAccess, "DataBuffer is not the caller's block + 96");
+  }
+  if ((senseLength != 0 || senseAddress != 0) &&
+      !AddressesCallerArea(machine_, request, senseAddress, srb::kSenseArea)) {
+    return trace.Reject(driver_error::kNoAccess, "SenseInfoBuffer is not the caller's block + 64");
+  }
+
+  const std::uint32_t bus = Load(block, srb::kPathId);
+  const std::uint32_t target = Load(block, srb::kTargetId);
+  const std::uint32_t lun = Load(block, srb::kLun);
+  if (bus >= port_->busCount()) return Complete(request, srb::kStatusInvalidPathId);
+  if (target >= ScsiPort::kTargets) return Complete(request, srb::kStatusInvalidTargetId);
+  if (lun != 0) return Complete(request, srb::kStatusInvalidLun);
+
+  // The caller's memory, reached through the addresses.
+  auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine_.Resolve(dataAddress));
+  auto* senseArea = senseLength == 0 ? nullptr : static_cast<std::uint8_t*>(machine_.Resolve(senseAddress));
+  const std::span<const std::uint8_t> cdb(block + srb::kCdb.offset, cdbLength);
+  DataPhase data(in ? DataDirection::In : out ? DataDirection::Out : DataDirection::None, dataArea, length);
+  if (out) trace.Bytes("dataOut", dataArea, length);
+  const Delivery delivery = port_->Deliver(bus, target, lun, cdb, data, senseLength != 0);
+  trace.Command(*port_, bus, target, cdb, delivery);
+  if (delivery.reach != Delivery::Reach::Answered) return Complete(request, srb::kStatusSelectionTimeout);
+  if (delivery.result.phaseError) return Complete(request, srb::kStatusPhaseSequenceFailure);
+
+  const CommandResult& result = delivery.result;
+  Store(block, srb::kScsiStatus, result.status);
+  Store(block, srb::kDataTransferLength, result.transferred);
+  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
+  if (senseCopied != 0) {
+    std::memcpy(senseArea, delivery.sense.data(), senseCopied);
+    trace.Bytes("sense", senseArea, senseCopied);
+  }
+  if (in && result.transferred != 0) trace.Bytes("dataIn", dataArea, result.transferred);
+  // A transfer shorter than the length asked for is reported as an overrun,
+  // as Windows miniports do.
+  return Complete(request, result.transferred < length ? srb::kStatusDataOverrun : srb::kStatusSuccess);
+}
+
+}  // namespace lumbrel::sim

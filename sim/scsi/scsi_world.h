@@ -1,0 +1,28 @@
+// The SCSI side of the simulated server: every port with its buses and
+// devices, as the device namespace and the tests see them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "sim/scsi/scsi_port.h"
+
+namespace lumbrel::sim {
+
+class ScsiWorld {
+ public:
+  std::shared_ptr<ScsiPort> AddPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount,
+                                    Faults& faults);
+  // The port numbered `number` ("Scsi Port N"); null when there is none.
+  ScsiPort* Port(std::uint32_t number) const;
+  // In port number order.
+  const std::vector<std::shared_ptr<ScsiPort>>& ports() const { return ports_; }
+  // The device at an address; null when there is none.
+  ScsiDrive* Drive(std::uint32_t port, std::uint32_t bus, std::uint32_t target) const;
+
+ private:
+  std::vector<std::shared_ptr<ScsiPort>> ports_;
+};
+
+}  // namespace lumbrel::sim
