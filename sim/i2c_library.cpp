@@ -12,12 +12,15 @@ using lumbrel::sim::TraceRecord;
 namespace {
 
 // Runs one call: an injected failure replaces it, else `body` serves it.
+// `sent` is the data a send carries, traced whatever the outcome.
 template <typename Body>
-std::uint32_t Serve(const char* call, std::int64_t address, Body body) {
+std::uint32_t Serve(const char* call, std::int64_t address, Body body, const std::uint8_t* sent = nullptr,
+                    std::uint32_t count = 0) {
   Machine& machine = CurrentMachine();
   std::lock_guard lock(machine.mutex());
   TraceRecord trace(machine.trace(), call);
   if (address >= 0) trace.Set("address", address);
+  if (sent != nullptr) trace.SetHex("data", sent, count);
   std::optional<std::uint32_t> fault;
   if (address >= 0) {
     fault = machine.faults().Check(call, {{"address", static_cast<std::uint64_t>(address)}});
@@ -62,10 +65,9 @@ std::uint32_t I2C_ReceiveMessage(std::uint32_t address, std::uint8_t* buffer, st
 }
 
 std::uint32_t I2C_SendMessage(std::uint32_t address, const std::uint8_t* buffer, std::uint32_t count) {
-  return Serve("I2C_SendMessage", address, [&](Machine& machine, TraceRecord& trace) {
-    if (buffer != nullptr) trace.SetHex("data", buffer, count);
-    return machine.i2c().Send(address, buffer, count);
-  });
+  return Serve(
+      "I2C_SendMessage", address,
+      [&](Machine& machine, TraceRecord&) { return machine.i2c().Send(address, buffer, count); }, buffer, count);
 }
 
 }  // extern "C"

@@ -1,0 +1,227 @@
+// The simulated platform's own contract: the Win32 semantics that the
+// library relies on, the cage expanders, fault rules, the trace and the
+// machine description's checks.
+#include <cstring>
+
+#include "platform/host/win32_subset.h"
+#include "platform/i2c_library.h"
+#include "sim/machine_description.h"
+#include "sim/simulator.h"
+
+#include <gtest/gtest.h>
+
+namespace lumbrel::sim {
+namespace {
+
+Machine& Use(const std::string& json) {
+  InstallMachine(BuildMachine(ParseMachine(nlohmann::json::parse(json))));
+  CurrentMachine().trace().Capture(true);
+  return CurrentMachine();
+}
+
+std::string FormatError(const std::string& json) {
+  try {
+    ParseMachine(nlohmann::json::parse(json));
+  } catch (const MachineFormatError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+TEST(SimRegistry, FollowsWindowsSemantics) {
+  Machine& machine = Use(R"({"ports":[{"driver":"aic78xx","buses":[{}],"service":{"imagePath":"x.sys"}}]})");
+  HKEY port = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "hardware\\devicemap\\SCSI\\scsi port 0", 0, KEY_READ, &port), 0);
+  HKEY bus = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(port, "Scsi Bus 0", 0, KEY_READ, &bus), 0) << "relative to an open key";
+  EXPECT_EQ(RegOpenKeyExA(port, "Scsi Bus 1", 0, KEY_READ, &bus), ERROR_FILE_NOT_FOUND);
+
+  char data[16];
+  DWORD size = 0;
+  DWORD type = 0;
+  EXPECT_EQ(RegQueryValueExA(port, "DRIVER", nullptr, &type, nullptr, &size), 0) << "a size query";
+  EXPECT_EQ(size, 8u) << "REG_SZ sizes count the terminator";
+  EXPECT_EQ(type, REG_SZ);
+  size = 7;
+  EXPECT_EQ(RegQueryValueExA(port, "Driver", nullptr, nullptr, reinterpret_cast<LPBYTE>(data), &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 8u);
+  size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(port, "Driver", nullptr, nullptr, reinterpret_cast<LPBYTE>(data), &size), 0);
+  EXPECT_STREQ(data, "aic78xx");
+  EXPECT_EQ(RegQueryValueExA(port, "Missing", nullptr, nullptr, reinterpret_cast<LPBYTE>(data), &size),
+            ERROR_FILE_NOT_FOUND);
+
+  EXPECT_EQ(machine.OpenKeyCount(), 2u);
+  EXPECT_EQ(RegCloseKey(bus), 0);
+  EXPECT_EQ(RegCloseKey(port), 0);
+  EXPECT_EQ(RegCloseKey(port), ERROR_INVALID_HANDLE) << "a key closed twice";
+  EXPECT_EQ(machine.OpenKeyCount(), 0u);
+}
+
+TEST(SimFiles, OpenCreateReadWriteAndDelete) {
+  Machine& machine = Use(R"({"files":[{"path":"C:\\data.bin","hex":"00 01 02 03"},
+                                      {"path":"C:\\ro.txt","text":"x","readOnly":true}]})");
+  HANDLE file = CreateFileA("c:\\DATA.BIN", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  std::uint8_t buffer[8];
+  DWORD read = 0;
+  ASSERT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
+  EXPECT_EQ(read, 4u);
+  EXPECT_EQ(buffer[3], 3);
+  EXPECT_FALSE(WriteFile(file, buffer, 1, &read, nullptr)) << "opened for reading only";
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(CloseHandle(file));
+  EXPECT_FALSE(CloseHandle(file));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+
+  file = CreateFileA("C:\\data.bin", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS) << "OPEN_ALWAYS on a file that exists says so";
+  CloseHandle(file);
+  file = CreateFileA("C:\\new.dat", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+  EXPECT_EQ(GetLastError(), 0u);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(file, "abc", 3, &written, nullptr));
+  CloseHandle(file);
+  EXPECT_EQ(machine.files().Find("C:\\NEW.DAT")->data.size(), 3u);
+  EXPECT_TRUE(DeleteFileA("C:\\new.dat"));
+  EXPECT_FALSE(DeleteFileA("C:\\new.dat"));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_EQ(CreateFileA("C:\\ro.txt", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CreateFileA("C:\\none", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(machine.OpenHandleCount(), 0u);
+}
+
+TEST(SimSystem, DirectoriesEnvironmentAndClock) {
+  Use(R"({"windowsDirectory":"D:\\WINNT","clock":{"tickCount":4294967000,"calendarTime":1000}})");
+  char text[32];
+  EXPECT_EQ(GetWindowsDirectoryA(text, sizeof text), 8u);
+  EXPECT_STREQ(text, "D:\\WINNT");
+  EXPECT_EQ(GetWindowsDirectoryA(text, 8), 9u) << "too small: the size needed, terminator included";
+  EXPECT_EQ(GetSystemDirectoryA(text, sizeof text), 17u);
+  EXPECT_STREQ(text, "D:\\WINNT\\System32");
+  EXPECT_EQ(ExpandEnvironmentStringsA("%SystemRoot%\\x %nope%", text, sizeof text), 18u);
+  EXPECT_STREQ(text, "D:\\WINNT\\x %nope%") << "unknown variables stay as they are";
+
+  EXPECT_EQ(GetTickCount(), 4294967000u);
+  Sleep(1000);
+  EXPECT_EQ(GetTickCount(), 704u) << "the tick count wraps at 32 bits";
+  EXPECT_EQ(CurrentMachine().clock().CalendarTime(), 1001u);
+}
+
+TEST(SimCages, ExpandersAreQuasiBidirectional) {
+  CageWiring wiring;
+  wiring.position = 2;
+  wiring.strap4 = true;
+  wiring.bit7 = true;
+  wiring.occupied = {true, false, false};
+  CageBoard cage(wiring);
+  EXPECT_EQ(cage.portAAddress(), 0x3D);
+  EXPECT_EQ(cage.portBAddress(), 0x25);
+  EXPECT_EQ(cage.ReadB(), 0xDB) << "bit 7, bit 6, strap 4, bit 3 and the empty bays 2 and 3 read high";
+  cage.WriteB(0x0F);
+  EXPECT_EQ(cage.ReadB(), 0x0B) << "a low latch pulls its line low; the occupied bay stays low";
+  cage.WriteA(0xFA);
+  EXPECT_EQ(cage.ReadA(), 0xFA);
+  EXPECT_TRUE(cage.PowerLedFlashing(1));
+  EXPECT_FALSE(cage.PowerLedFlashing(2));
+  EXPECT_TRUE(cage.PowerLedFlashing(3));
+}
+
+TEST(SimCages, I2cLibraryNeedsAnOpenBusAndAnAnsweringDevice) {
+  Use(R"({"cages":[{"position":0}]})");
+  std::uint8_t byte = 0;
+  EXPECT_EQ(I2C_ReceiveMessage(0x27, &byte, 1), kI2cBusNotOpen);
+  EXPECT_EQ(I2C_CloseDevice(), kI2cBusNotOpen);
+  ASSERT_EQ(I2C_OpenDevice(), 0u);
+  EXPECT_EQ(I2C_OpenDevice(), kI2cAlreadyOpen);
+  EXPECT_EQ(I2C_GetOutputShadow(0x3C, &byte), 0u) << "a shadow exists for every address";
+  EXPECT_EQ(byte, 0xFF);
+  EXPECT_EQ(I2C_ReceiveMessage(0x24, &byte, 1), kI2cNoAcknowledge);
+  EXPECT_EQ(I2C_SendMessage(0x3C, &byte, 1), kI2cNoAcknowledge);
+  EXPECT_EQ(I2C_ReceiveMessage(0x27, &byte, 0), kI2cBadRequest);
+  const std::uint8_t value = 0xFE;
+  EXPECT_EQ(I2C_SendMessage(0x3F, &value, 1), 0u);
+  EXPECT_EQ(I2C_GetOutputShadow(0x3F, &byte), 0u);
+  EXPECT_EQ(byte, 0xFE);
+  EXPECT_EQ(I2C_CloseDevice(), 0u);
+}
+
+TEST(SimFaults, SkipCountAndAttributes) {
+  Use(R"({"cages":[{"position":0}],
+          "faults":[{"call":"I2C_SendMessage","address":"0x3F","skip":1,"count":2,"error":7}]})");
+  ASSERT_EQ(I2C_OpenDevice(), 0u);
+  const std::uint8_t value = 0xFF;
+  EXPECT_EQ(I2C_SendMessage(0x27, &value, 1), 0u) << "another address does not match";
+  EXPECT_EQ(I2C_SendMessage(0x3F, &value, 1), 0u) << "skipped";
+  EXPECT_EQ(I2C_SendMessage(0x3F, &value, 1), 7u);
+  EXPECT_EQ(I2C_SendMessage(0x3F, &value, 1), 7u);
+  EXPECT_EQ(I2C_SendMessage(0x3F, &value, 1), 0u) << "spent after its count";
+  I2C_CloseDevice();
+
+  const auto records = CurrentMachine().trace().Records();
+  ASSERT_EQ(records.size(), 7u);
+  EXPECT_EQ(records[0]["seq"], 1);
+  EXPECT_EQ(records[3]["call"], "I2C_SendMessage");
+  EXPECT_EQ(records[3]["address"], 63);
+  EXPECT_EQ(records[3]["data"], "FF");
+  EXPECT_EQ(records[3]["result"], 7);
+  EXPECT_EQ(records[3]["injected"], true);
+
+  Faults faults;
+  EXPECT_THROW(faults.Add({"I2C_Send", {}, 1, 0, {}}), std::invalid_argument) << "no such call";
+  EXPECT_THROW(faults.Add({"I2C_OpenDevice", {{"address", std::uint64_t{3}}}, 1, 0, {}}), std::invalid_argument)
+      << "an attribute the call does not offer";
+}
+
+TEST(SimMachineFormat, RejectsWhatIsNotAMachine) {
+  EXPECT_EQ(FormatError(R"({"cages":[{"position":4}]})"),
+            "machine.cages[0].position: expected a whole number from 0 to 3");
+  EXPECT_EQ(FormatError(R"({"cages":[{"position":1},{"position":1}]})"),
+            "machine.cages[1].position: two cages at position 1");
+  EXPECT_EQ(FormatError(R"({"ports":[{"driver":"a"}],"port":[]})"), "machine: unknown key \"port\"");
+  EXPECT_EQ(FormatError(R"({"ports":[{"number":2},{"number":2}]})"),
+            "machine.ports[1].number: port 2 is described twice");
+  EXPECT_EQ(FormatError(R"({"ports":[{"service":{}}]})"),
+            "machine.ports[0].service: a port without a driver has no service");
+  EXPECT_EQ(FormatError(R"({"cages":[{"position":0,"bays":[true]}]})"),
+            "machine.cages[0].bays: expected three booleans, bays 1 to 3");
+  EXPECT_EQ(FormatError(R"({"faults":[{"call":"I2C_OpenDevice"}]})"), "machine.faults[0].error: missing");
+  EXPECT_EQ(FormatError(R"({"files":[{"path":"C:\\x","hex":"0G"}]})"), "machine.files[0].hex: not a hex digit: 'G'");
+  EXPECT_EQ(FormatError(R"({"clock":{"tickCount":-1}})"),
+            "machine.clock.tickCount: expected a whole number from 0 to 4294967295");
+  EXPECT_EQ(FormatError(R"({})"), "");
+  EXPECT_NO_THROW(DefaultMachine());
+}
+
+TEST(SimMachineFormat, DriverImagesCarryTheirVersionWhereWindowsLooks) {
+  Machine& machine = Use(R"({"ports":[
+      {"driver":"a","service":{"imagePath":"\\SystemRoot\\System32\\drivers\\a.sys","fileVersion":"1.2"}},
+      {"driver":"b","service":{"fileVersion":"3"}},
+      {"driver":"c","service":{"imagePath":"\\??\\D:\\c.sys","fileVersion":"4"}},
+      {"driver":"d","service":{"imagePath":"system32\\d.sys","fileVersion":"5"}}]})");
+  for (const char* path : {"C:\\WINDOWS\\System32\\drivers\\a.sys", "C:\\WINDOWS\\System32\\drivers\\b.sys",
+                           "D:\\c.sys", "C:\\WINDOWS\\system32\\d.sys"}) {
+    EXPECT_NE(machine.files().Find(path), nullptr) << path;
+  }
+  // The version text is UTF-16 after the UTF-16 key, its terminator and one padding unit.
+  const auto& image = machine.files().Find("C:\\WINDOWS\\System32\\drivers\\a.sys")->data;
+  const std::u16string key = u"FileVersion";
+  const auto* bytes = image.data();
+  std::size_t at = 0;
+  for (; at + 2 * key.size() < image.size(); ++at) {
+    if (std::memcmp(bytes + at, key.data(), 2 * key.size()) == 0) break;
+  }
+  ASSERT_LT(at + 2 * key.size(), image.size());
+  EXPECT_EQ(at % 2, 0u);
+  const std::size_t value = at + 2 * key.size() + 4;
+  EXPECT_EQ(bytes[value], '1');
+  EXPECT_EQ(bytes[value + 2], '.');
+  EXPECT_EQ(bytes[value + 4], '2');
+  EXPECT_EQ(bytes[value + 6], 0);
+}
+
+}  // namespace
+}  // namespace lumbrel::sim
