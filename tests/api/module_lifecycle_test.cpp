@@ -1,0 +1,54 @@
+// Loading and unloading the library: what is built at load, and that a new
+// load starts from nothing.
+#include "api/module_state.h"
+#include "lumbrel.h"
+#include "support/module_fixture.h"
+
+namespace lumbrel::test {
+namespace {
+
+using ModuleLifecycleTest = ModuleTest;
+
+TEST_F(ModuleLifecycleTest, LoadReadsTheRegistryAndNothingElse) {
+  Install(R"({"ports":[{"driver":"aic78xx","buses":[{}]}],"cages":[{"position":0}]})");
+  LoadModule();
+  for (const auto& record : machine().trace().Records()) {
+    const std::string call = record["call"];
+    EXPECT_TRUE(call.rfind("Reg", 0) == 0) << call << " called during the load";
+  }
+  EXPECT_EQ(machine().OpenKeyCount(), 0u);
+}
+
+TEST_F(ModuleLifecycleTest, ReloadStartsFromFreshState) {
+  Load(R"({"ports":[{"driver":"aic78xx"}],"cages":[{"position":0,"strap4":true,"strap5":true}]})");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  ASSERT_EQ(SFStartFlashPower(1, 0x27), 0u);
+  SetActivityCallback([](std::uint32_t) {});
+
+  // The same machine, the module loaded again: the cages must be found anew.
+  UnloadModule();
+  LoadModule();
+  EXPECT_EQ(SFStopFlashPower(1, 0x27), 24u);
+  EXPECT_EQ(Module().callbacks.activity.load(), nullptr);
+
+  // A new machine: the port table is read from its registry.
+  Load(R"({"ports":[{"driver":"qzvscsi"},{"driver":"atapi"}]})");
+  EXPECT_EQ(Module().portTable.PortCount(), 2u);
+  EXPECT_EQ(Module().portTable.GetPortEntry(0)->classCode, AdapterClassQzv);
+}
+
+TEST_F(ModuleLifecycleTest, CallbackSlotsKeepTheirValueUntilSetAgain) {
+  Load(R"({})");
+  auto first = [](std::uint32_t) {};
+  auto second = [](std::uint32_t) {};
+  SetFormatCallback(first);
+  SetFirmwareCallback(second);
+  EXPECT_EQ(Module().callbacks.format.load(), static_cast<FormatCallback>(first));
+  EXPECT_EQ(Module().callbacks.firmware.load(), static_cast<FirmwareCallback>(second));
+  SetFormatCallback(nullptr);
+  EXPECT_EQ(Module().callbacks.format.load(), nullptr);
+  EXPECT_EQ(Module().callbacks.firmware.load(), static_cast<FirmwareCallback>(second));
+}
+
+}  // namespace
+}  // namespace lumbrel::test
