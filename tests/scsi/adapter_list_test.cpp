@@ -1,0 +1,145 @@
+// The adapter list: one variant per port, adapter addressing by number and
+// by class and ordinal, the unit count export and its failures, and the
+// adapter information report with the driver file version search.
+#include <cstring>
+
+#include "discovery/adapter_info_report.h"
+#include "scsi/adapter_list.h"
+#include "scsi/controller_adapter.h"
+#include "scsi/port_device_adapter.h"
+#include "scsi/scsi_fixture.h"
+
+namespace lumbrel::test {
+namespace {
+
+TEST_F(ScsiTest, ListHoldsTheVariantOfEachPortsClassAndFindsAdapters) {
+  LoadPorts({"mraidnt", "aic78xx", "dac960nt", "mraid35x", "HHBA5100", "atapi", "qzvscsi", "mydrv"}, 2);
+  ASSERT_EQ(BuildAdapterList(), 0u);
+  ASSERT_EQ(GetAdapterCount(), 8u);
+  EXPECT_NE(dynamic_cast<MegaRaidAdapter*>(GetAdapter(0)), nullptr);
+  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(GetAdapter(1)), nullptr);
+  EXPECT_NE(dynamic_cast<Dac960Adapter*>(GetAdapter(2)), nullptr);
+  EXPECT_NE(dynamic_cast<Hhba5100Adapter*>(GetAdapter(4)), nullptr);
+  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(GetAdapter(5)), nullptr);
+  EXPECT_NE(dynamic_cast<QzvAdapter*>(GetAdapter(6)), nullptr);
+  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(GetAdapter(7)), nullptr) << "an unknown driver is a SCSI port";
+  for (std::uint32_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(GetAdapter(i)->adapterNumber, i);
+    EXPECT_EQ(GetAdapter(i)->busCount, 2u);
+  }
+
+  struct Case {
+    std::uint32_t classCode, ordinal;
+    int index;  // -1: not found
+  } cases[] = {{1, 0, 0}, {1, 1, 3}, {1, 2, -1}, {4, 2, 2}, {5, 7, 7}, {0, 6, 6},
+               {0, 8, -1}, {6, 0, 6}, {3, 0, 4}, {2, 1, -1}, {7, 0, -1}};
+  for (const Case& c : cases) {
+    std::uint32_t index = 99;
+    EXPECT_EQ(FindAdapterIndex(c.classCode, c.ordinal, &index), c.index >= 0 ? 1u : 0u)
+        << c.classCode << "/" << c.ordinal;
+    EXPECT_EQ(index, c.index >= 0 ? static_cast<std::uint32_t>(c.index) : 99u) << c.classCode << "/" << c.ordinal;
+  }
+
+  const std::size_t registryReads = Calls("RegOpenKeyExA").size();
+  EXPECT_EQ(BuildAdapterList(), 0u);
+  EXPECT_EQ(Calls("RegOpenKeyExA").size(), registryReads) << "a built list is not built again";
+  EXPECT_EQ(FreeAdapterList(), 0u);
+  EXPECT_EQ(GetAdapterCount(), 0u);
+  EXPECT_EQ(GetAdapter(0), nullptr);
+}
+
+TEST_F(ScsiTest, CountAdapterUnitsCountsTheDisksOfTheAdaptersThatOpen) {
+  LoadPorts({"aic78xx", "mraidnt", "qzvscsi"}, 1,
+            R"(,"faults":[{"call":"CreateFileA","name":"\\\\.\\QZV0","error":5}])");
+  AddFakeDevice("SCSI0:")->answer = PassThroughDrives({{At(0, 0), 0}, {At(0, 1), 0}, {At(0, 2), 0}, {At(0, 3), 5}});
+  AddFakeDevice("SCSI1:")->answer = MegaRaidDrives({{At(0, 0), 0}, {At(0, 4), 0}});
+  std::uint32_t units = 99, adapters = 99;
+  ASSERT_EQ(CountAdapterUnits(&units, &adapters), 0u);
+  EXPECT_EQ(units, 5u);
+  EXPECT_EQ(adapters, 3u) << "the controller that cannot be opened is counted, its disks are not";
+  EXPECT_EQ(machine().OpenHandleCount(), 1u) << "only the MegaRAID controller stays open";
+
+  const std::size_t registryReads = Calls("RegOpenKeyExA").size();
+  units = adapters = 0;
+  ASSERT_EQ(CountAdapterUnits(&units, &adapters), 0u);
+  EXPECT_EQ(units, 5u);
+  EXPECT_EQ(adapters, 3u);
+  EXPECT_EQ(Calls("RegOpenKeyExA").size(), registryReads);
+  EXPECT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
+  EXPECT_EQ(CountUnitsOnAdapter(3), 0u);
+  EXPECT_EQ(OpenAdapter(AdapterClassQzv, 0), nullptr);
+}
+
+TEST_F(ScsiTest, AFailedBuildLeavesNoListAndNoMemory) {
+  Load("{}");
+  std::uint32_t units = 99, adapters = 99;
+  EXPECT_EQ(CountAdapterUnits(&units, &adapters), 2u) << "no SCSI port at all";
+  EXPECT_EQ(units, 99u);
+  EXPECT_EQ(adapters, 99u);
+
+  LoadPorts({"aic78xx", "dac960nt"}, 1,
+            R"(,"faults":[{"call":"allocate","size":)" + std::to_string(sizeof(Dac960Adapter)) + "}]");
+  const std::int64_t before = machine().LiveAllocationCount();
+  EXPECT_EQ(CountAdapterUnits(&units, &adapters), 8u);
+  EXPECT_EQ(GetAdapterCount(), 0u);
+  EXPECT_EQ(machine().LiveAllocationCount(), before) << "the adapter built before the failure is gone";
+  EXPECT_EQ(machine().OpenHandleCount(), 0u);
+}
+
+std::string Field(const std::uint8_t* record, std::size_t offset, std::size_t size) {
+  return std::string(reinterpret_cast<const char*>(record + offset), size);
+}
+
+TEST_F(ScsiTest, AdapterInfoReportsEachAdapterWithItsDriverVersion) {
+  Load(R"json({"ports":[
+    {"driver":"aic78xx","buses":[{}],"service":{"imagePath":"System32\\drivers\\aic78xx.sys","fileVersion":"4.00"}},
+    {"driver":"averyveryverylongdriver25","buses":[{}]},
+    {"driver":"mraidnt","buses":[{}],"service":{"fileVersion":"7.1\u00e9 (build 30 of the year 2001, final)"}}]})json");
+  std::uint8_t records[3 * 78 + 4];
+  std::memset(records, 0xEE, sizeof records);
+  auto* out = reinterpret_cast<AdapterInfoRecord*>(records);
+  EXPECT_EQ(GetAllAdapterInfo(out), 0u);
+  EXPECT_EQ(records[0], 0xEE) << "the list is not built here: nothing is written";
+
+  ASSERT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
+  ASSERT_EQ(GetAllAdapterInfo(out), 0u);
+  EXPECT_EQ(LoadLe32(records), 0u);
+  EXPECT_EQ(LoadLe32(records + 4), 4u);
+  EXPECT_EQ(Field(records, 8, 20), std::string("Adaptec") + std::string(13, '\0'));
+  EXPECT_EQ(Field(records, 28, 20), std::string("aic78xx") + std::string(13, '\0'));
+  EXPECT_EQ(Field(records, 48, 30), std::string("4.00") + std::string(26, '\0'));
+  EXPECT_EQ(LoadLe32(records + 78), 1u) << "the second record starts at byte 78";
+  EXPECT_EQ(Field(records, 78 + 8, 20), std::string("???") + std::string(17, '\0'));
+  EXPECT_EQ(Field(records, 78 + 28, 20), std::string("averyveryverylongdr") + '\0');
+  EXPECT_EQ(Field(records, 78 + 48, 30), std::string(30, '\0')) << "no driver file: no version";
+  EXPECT_EQ(LoadLe32(records + 156 + 4), 1u);
+  EXPECT_EQ(Field(records, 156 + 48, 30), std::string("7.1\xE9 (build 30 of the year 20") + '\0')
+      << "low bytes of the characters, 29 at most";
+  EXPECT_EQ(records[234], 0xEE);
+
+  Load("{}");
+  EXPECT_EQ(GetAllAdapterInfo(out), 2u);
+}
+
+TEST_F(ScsiTest, FileVersionIsFoundOnlyAsUtf16) {
+  // "FileVersion" in 8 bits, then in UTF-16 at an odd offset, a padding unit
+  // and "5.2" running into the end of the file.
+  Load(R"({"files":[
+    {"path":"C:\\eight.sys","hex":"46696C6556657273696F6E00000031002E0030000000"},
+    {"path":"C:\\wide.sys","hex":"AA460069006C006500560065007200730069006F006E00000000003500A9002E00"},
+    {"path":"C:\\empty.sys","hex":""}]})");
+  char version[32] = "x";
+  EXPECT_EQ(ReadFileVersionString("C:\\eight.sys", "FileVersion", version, sizeof version), 0u);
+  EXPECT_STREQ(version, "");
+  EXPECT_EQ(ReadFileVersionString("C:\\wide.sys", "FileVersion", version, sizeof version), 0u);
+  EXPECT_STREQ(version, "5\xA9.");
+  EXPECT_EQ(ReadFileVersionString("C:\\wide.sys", "FileVersion", version, 3), 0u);
+  EXPECT_STREQ(version, "5\xA9") << "cut to the room of the output";
+  EXPECT_EQ(ReadFileVersionString("C:\\missing.sys", "FileVersion", version, sizeof version), 2u);
+  EXPECT_STREQ(version, "");
+  EXPECT_EQ(ReadFileVersionString("C:\\empty.sys", "FileVersion", version, sizeof version), 0u);
+  EXPECT_EQ(machine().OpenHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace lumbrel::test
