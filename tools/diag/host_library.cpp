@@ -27,6 +27,8 @@ class HostLibrary : public Library {
     exports_.SetActivityCallback = &::SetActivityCallback;
     exports_.SetFormatCallback = &::SetFormatCallback;
     exports_.SetFirmwareCallback = &::SetFirmwareCallback;
+    exports_.CountAdapterUnits = &::CountAdapterUnits;
+    exports_.GetAllAdapterInfo = &::GetAllAdapterInfo;
   }
 
   ~HostLibrary() override {

@@ -40,6 +40,7 @@ const char* Session::Usage() {
   return "Commands:\n"
          "  report                     everything the library reports\n"
          "  ports                      the SCSI ports: class, buses, driver, vendor, driver file (host build)\n"
+         "  adapters                   the host adapters with their driver versions, and the number of drives\n"
          "  cages                      find the cages and their bays (InitializeDiags)\n"
          "  bay-led CAGE TARGET on|off make a bay's power indicator flash, or stop it\n"
          "  machine                    the simulated hardware as an operator sees it (host build)\n"
@@ -50,6 +51,7 @@ const char* Session::Usage() {
 Session::Session(Library& library) : library_(library) {
   commands_["report"] = [this](const auto& args) { return Report(args); };
   commands_["ports"] = [this](const auto& args) { return Ports(args); };
+  commands_["adapters"] = [this](const auto& args) { return Adapters(args); };
   commands_["cages"] = [this](const auto& args) { return Cages(args); };
   commands_["bay-led"] = [this](const auto& args) { return BayLed(args); };
   commands_["machine"] = [this](const auto& args) { return Machine(args); };
@@ -204,6 +206,7 @@ CommandOutput Session::Report(const std::vector<std::string>& args) {
     output.text += part.text;
   };
   if (library_.Ports()) add("ports", Ports({}));
+  add("adapters", Adapters({}));
   add("cages", Cages({}));
   output.json["result"] = result;
   return output;

@@ -34,6 +34,7 @@ class Session {
 
   CommandOutput Report(const std::vector<std::string>& args);
   CommandOutput Ports(const std::vector<std::string>& args);
+  CommandOutput Adapters(const std::vector<std::string>& args);
   CommandOutput Cages(const std::vector<std::string>& args);
   CommandOutput BayLed(const std::vector<std::string>& args);
   CommandOutput Machine(const std::vector<std::string>& args);
