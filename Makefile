@@ -6,8 +6,10 @@ JOBS ?= $(shell nproc)
 
 HOST_PACKAGES := cmake ninja-build g++ python3 libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
 WINDOWS_PACKAGES := g++-mingw-w64-i686 binutils-mingw-w64-i686
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 60
 
-.PHONY: demo test deps host-deps windows-deps host-test windows tsan bench clean
+.PHONY: demo test deps host-deps windows-deps fuzz-deps host-test windows tsan fuzz bench clean
 
 demo: host-deps
 	cmake --preset host >/dev/null
@@ -17,13 +19,16 @@ demo: host-deps
 test: deps
 	@scripts/run-tests.sh
 
-deps: host-deps windows-deps
+deps: host-deps windows-deps fuzz-deps
 
 host-deps:
 	@scripts/install-packages.sh $(HOST_PACKAGES)
 
 windows-deps:
 	@scripts/install-packages.sh $(WINDOWS_PACKAGES)
+
+fuzz-deps:
+	@scripts/install-packages.sh $(FUZZ_PACKAGES)
 
 host-test: host-deps
 	cmake --preset host-test >/dev/null
@@ -39,6 +44,14 @@ tsan: host-deps
 	cmake --preset host-tsan >/dev/null
 	cmake --build build/host-tsan -j $(JOBS)
 	ctest --preset host-tsan -j $(JOBS)
+
+fuzz: fuzz-deps host-deps
+	cmake --preset fuzz >/dev/null
+	cmake --build build/fuzz -j $(JOBS) --target fuzz_all
+	@for h in $$(ls fuzz/corpus); do \
+	  mkdir -p build/fuzz/fuzz/found/$$h; \
+	  build/fuzz/fuzz/fuzz_$$h -max_total_time=$(FUZZ_SECONDS) -max_len=4096 build/fuzz/fuzz/found/$$h fuzz/corpus/$$h || exit 1; \
+	done
 
 bench: host-deps
 	cmake --preset host >/dev/null

@@ -22,6 +22,8 @@ step() {
 
 step "host build (ASan, UBSan)" bash -c "cmake --preset host-test >/dev/null && cmake --build build/host-test -j $jobs"
 step "host tests" ctest --preset host-test -j "$jobs"
+step "fuzz harnesses build (clang)" bash -c "cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $jobs --target fuzz_all"
+step "fuzz smoke runs" ctest --preset fuzz
 step "windows cross build" bash -c "cmake --preset windows >/dev/null && cmake --build build/windows -j $jobs"
 step "windows checks" ctest --preset windows
 
