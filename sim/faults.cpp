@@ -56,17 +56,17 @@ void Faults::Add(FaultRule rule) {
     for (const std::string& attribute : call->second) offered = offered || attribute == name;
     if (!offered) throw std::invalid_argument("a fault in " + rule.call + " cannot match on \"" + name + "\"");
   }
-  std::lock_guard lock(mutex_);
+  std::lock_guard<Lock> lock(mutex_);
   rules_.push_back(ActiveRule{std::move(rule), 0});
 }
 
 void Faults::Clear() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard<Lock> lock(mutex_);
   rules_.clear();
 }
 
 std::optional<std::uint32_t> Faults::Check(std::string_view call, CallAttributes attributes) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard<Lock> lock(mutex_);
   for (ActiveRule& active : rules_) {
     const FaultRule& rule = active.rule;
     if (rule.call != call) continue;

@@ -51,7 +51,17 @@ class Faults {
     FaultRule rule;
     std::uint32_t matched = 0;
   };
-  std::mutex mutex_;
+#if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
+  using Lock = std::mutex;
+#else
+  // MinGW's win32 thread model has no std::mutex. Its only user there, the
+  // Windows stand-in of I2CDLL.dll, serialises its calls itself.
+  struct Lock {
+    void lock() {}
+    void unlock() {}
+  };
+#endif
+  Lock mutex_;
   std::vector<ActiveRule> rules_;
 };
 

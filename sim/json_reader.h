@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sim/machine_description.h"
+#include "sim/machine_format_error.h"
 
 namespace lumbrel::sim {
 

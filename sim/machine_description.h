@@ -13,17 +13,11 @@
 #include "sim/cage_board.h"
 #include "sim/faults.h"
 #include "sim/machine.h"
+#include "sim/machine_format_error.h"
 #include "sim/scsi/device_config.h"
 #include "sim/scsi/port_family.h"
 
 namespace lumbrel::sim {
-
-// Thrown for a machine file that cannot be read or does not describe a
-// machine; the text names the offending key.
-class MachineFormatError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct ServiceConfig {
   std::optional<std::string> imagePath;    // the ImagePath value; absent: no value

@@ -3,6 +3,8 @@
 #include <set>
 #include <sstream>
 
+#include "sim/cage_json.h"
+#include "sim/fault_json.h"
 #include "sim/json_reader.h"
 #include "sim/machine_description.h"
 #include "sim/scsi/device_json.h"
@@ -52,70 +54,6 @@ PortConfig ParsePort(const nlohmann::json& json, const std::string& path, std::u
   }
   reader.Finish();
   return port;
-}
-
-CageWiring ParseCage(const nlohmann::json& json, const std::string& path) {
-  ObjectReader reader(json, path);
-  CageWiring cage;
-  const auto position = reader.Uint("position", 3);
-  if (!position) reader.Fail("position", "every cage needs its position, 0 to 3");
-  cage.position = static_cast<int>(*position);
-  cage.strap4 = reader.Bool("strap4").value_or(false);
-  cage.strap5 = reader.Bool("strap5").value_or(false);
-  cage.bit7 = reader.Bool("bit7").value_or(false);
-  const nlohmann::json* bays = reader.Raw("bays");
-  if (bays != nullptr) {
-    if (!bays->is_array() || bays->size() != 3) reader.Fail("bays", "expected three booleans, bays 1 to 3");
-    for (std::size_t i = 0; i < 3; ++i) {
-      if (!(*bays)[i].is_boolean()) reader.Fail("bays", "expected three booleans, bays 1 to 3");
-      cage.occupied[i] = (*bays)[i].get<bool>();
-    }
-  }
-  reader.Finish();
-  return cage;
-}
-
-FaultRule ParseFault(const nlohmann::json& json, const std::string& path) {
-  if (!json.is_object()) throw MachineFormatError(path + ": expected an object");
-  FaultRule rule;
-  for (const auto& [key, value] : json.items()) {
-    const std::string where = path + "." + key;
-    if (key == "call") {
-      if (!value.is_string()) throw MachineFormatError(where + ": expected the name of a call");
-      rule.call = value.get<std::string>();
-    } else if (key == "error" || key == "skip" || key == "count") {
-      if (!value.is_number_unsigned() || value.get<std::uint64_t>() > 0xFFFFFFFFu) {
-        throw MachineFormatError(where + ": expected a whole number from 0 to 4294967295");
-      }
-      const auto number = static_cast<std::uint32_t>(value.get<std::uint64_t>());
-      if (key == "error") rule.error = number;
-      if (key == "skip") rule.skip = number;
-      if (key == "count") rule.count = number;
-    } else if (value.is_number_unsigned()) {
-      rule.where[key] = value.get<std::uint64_t>();
-    } else if (value.is_string() && (key == "ioctl" || key == "address")) {
-      // Numbers may be written in hex, as the trace writes ioctl codes.
-      try {
-        rule.where[key] = static_cast<std::uint64_t>(std::stoull(value.get<std::string>(), nullptr, 16));
-      } catch (const std::exception&) {
-        throw MachineFormatError(where + ": expected a hex number");
-      }
-    } else if (value.is_string()) {
-      rule.where[key] = value.get<std::string>();
-    } else {
-      throw MachineFormatError(where + ": expected a number or a string");
-    }
-  }
-  if (rule.call.empty()) throw MachineFormatError(path + ".call: every fault names the call it fails");
-  if (!json.contains("error") && rule.call != "allocate") throw MachineFormatError(path + ".error: missing");
-  // Let the fault table judge the call and its attributes now, with the path.
-  try {
-    Faults probe;
-    probe.Add(rule);
-  } catch (const std::invalid_argument& error) {
-    throw MachineFormatError(path + ": " + error.what());
-  }
-  return rule;
 }
 
 FileConfig ParseFile(const nlohmann::json& json, const std::string& path) {
@@ -168,18 +106,8 @@ MachineConfig ParseMachine(const nlohmann::json& document) {
   });
   CheckDevices(config.ports, reader.PathOf("ports"));
 
-  std::set<int> positions;
-  ForEach(reader.Raw("cages"), reader.PathOf("cages"), [&](const nlohmann::json& json, const std::string& path) {
-    CageWiring cage = ParseCage(json, path);
-    if (!positions.insert(cage.position).second) {
-      throw MachineFormatError(path + ".position: two cages at position " + std::to_string(cage.position));
-    }
-    config.cages.push_back(cage);
-  });
-
-  ForEach(reader.Raw("faults"), reader.PathOf("faults"), [&](const nlohmann::json& json, const std::string& path) {
-    config.faults.push_back(ParseFault(json, path));
-  });
+  config.cages = ParseCages(reader.Raw("cages"), reader.PathOf("cages"));
+  config.faults = ParseFaults(reader.Raw("faults"), reader.PathOf("faults"));
   ForEach(reader.Raw("files"), reader.PathOf("files"), [&](const nlohmann::json& json, const std::string& path) {
     config.files.push_back(ParseFile(json, path));
   });
