@@ -1,0 +1,38 @@
+# Whether Wine can run the i686 build on this machine. Sourced by
+# scripts/install-wine.sh, scripts/run-tests.sh and the Wine test wrapper.
+
+# Succeeds when the kernel runs 32-bit x86 programs. Wine runs a 32-bit
+# Windows program as one, whatever Wine package is installed; kernels built
+# with IA-32 emulation switched off (ia32_emulation=off) refuse them.
+lumbrel_kernel_runs_i386() {
+  local probe status
+  probe=$(mktemp) || return 1
+  # A 93-byte ELF32 i386 program: exit(0) through int 0x80.
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00' >"$probe"
+  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00' >>"$probe"
+  printf '\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00' >>"$probe"
+  printf '\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08' >>"$probe"
+  printf '\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00' >>"$probe"
+  printf '\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' >>"$probe"
+  chmod +x "$probe"
+  "$probe" >/dev/null 2>&1
+  status=$?
+  rm -f "$probe"
+  return $status
+}
+
+# Prints why Wine cannot run the i686 build here, or nothing when it can.
+lumbrel_wine_problem() {
+  if ! lumbrel_kernel_runs_i386; then
+    echo "this machine's kernel cannot run 32-bit x86 programs (IA-32 emulation is off), and Wine needs that to run the i686 build"
+    return
+  fi
+  if ! command -v wine >/dev/null 2>&1; then
+    echo "Wine is not installed"
+    return
+  fi
+  local out
+  if ! out=$(WINEDEBUG=-all timeout 60 wine --version 2>&1); then
+    echo "'wine --version' fails: $out"
+  fi
+}
