@@ -9,7 +9,7 @@ WINDOWS_PACKAGES := g++-mingw-w64-i686 binutils-mingw-w64-i686
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
 
-.PHONY: demo test deps host-deps windows-deps fuzz-deps host-test windows tsan fuzz bench clean
+.PHONY: demo test deps host-deps windows-deps wine-deps fuzz-deps host-test windows tsan fuzz bench clean
 
 demo: host-deps
 	cmake --preset host >/dev/null
@@ -19,13 +19,17 @@ demo: host-deps
 test: deps
 	@scripts/run-tests.sh
 
-deps: host-deps windows-deps fuzz-deps
+deps: host-deps windows-deps wine-deps fuzz-deps
 
 host-deps:
 	@scripts/install-packages.sh $(HOST_PACKAGES)
 
 windows-deps:
 	@scripts/install-packages.sh $(WINDOWS_PACKAGES)
+
+# Wine for the Wine tests of the Windows build; never fails (see run-tests.sh).
+wine-deps:
+	@scripts/install-wine.sh
 
 fuzz-deps:
 	@scripts/install-packages.sh $(FUZZ_PACKAGES)
@@ -35,7 +39,7 @@ host-test: host-deps
 	cmake --build build/host-test -j $(JOBS)
 	ctest --preset host-test -j $(JOBS)
 
-windows: windows-deps
+windows: windows-deps wine-deps
 	cmake --preset windows >/dev/null
 	cmake --build build/windows -j $(JOBS)
 	ctest --preset windows

@@ -26,6 +26,11 @@ step "fuzz harnesses build (clang)" bash -c "cmake --preset fuzz >/dev/null && c
 step "fuzz smoke runs" ctest --preset fuzz
 step "windows cross build" bash -c "cmake --preset windows >/dev/null && cmake --build build/windows -j $jobs"
 step "windows checks" ctest --preset windows
+# The Wine tests are part of the windows checks; when Wine cannot run them
+# they are skipped, and the summary says so.
+. scripts/wine-support.sh
+wine_problem=$(lumbrel_wine_problem)
+[ -n "$wine_problem" ] && summary+=("SKIPPED: Wine tests ($wine_problem)")
 
 echo
 echo "Summary:"
