@@ -68,6 +68,10 @@ TEST_F(ScsiTest, CountAdapterUnitsCountsTheDisksOfTheAdaptersThatOpen) {
   EXPECT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
   EXPECT_EQ(CountUnitsOnAdapter(3), 0u);
   EXPECT_EQ(OpenAdapter(AdapterClassQzv, 0), nullptr);
+
+  LoadPorts(std::vector<std::string>(12, "aic78xx"));
+  ASSERT_EQ(CountAdapterUnits(nullptr, &adapters), 0u);
+  EXPECT_EQ(adapters, 10u) << "the port table keeps ten ports, the list one adapter per port";
 }
 
 TEST_F(ScsiTest, AFailedBuildLeavesNoListAndNoMemory) {
