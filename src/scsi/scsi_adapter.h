@@ -60,9 +60,10 @@ class ScsiAdapter : public LibraryAllocated {
   static constexpr std::uint32_t kMaxTransfer = 32768;
   static constexpr std::uint32_t kBufferSizeUnit = 512;
 
-  // Takes the port's class code and bus count from the port table (both 0
-  // when there is no such port) and creates the bus records; an allocation
-  // failure keeps the buses created so far.
+  // Takes the port's class code and bus count from the module's port table
+  // (both 0 when there is no such port; the module must be loaded) and
+  // creates the bus records; an allocation failure keeps the buses created
+  // so far.
   ScsiAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
   ScsiAdapter(const ScsiAdapter&) = delete;
   ScsiAdapter& operator=(const ScsiAdapter&) = delete;
@@ -73,7 +74,9 @@ class ScsiAdapter : public LibraryAllocated {
   // without reopening when the adapter is open already.
   virtual std::uint32_t Open();
   virtual std::uint32_t Close();
-  // Prepares one target for a sequence of commands (base: an INQUIRY).
+  // Prepares one target for a sequence of commands (base: an INQUIRY). The
+  // port-device variants open the target's device here; call EndTarget
+  // before the next BeginTarget.
   virtual std::uint32_t BeginTarget(std::uint32_t bus, std::uint32_t target);
   virtual std::uint32_t EndTarget();
   // The data area of the transfer buffer, allocating the buffer first when
