@@ -145,7 +145,7 @@ TEST_F(RequestBlockTest, Dac960PacksBusAndTargetIntoOneByte) {
   EXPECT_EQ(Bytes(68, 82), "0640" "080000000100" "000000000000");
   EXPECT_EQ(Bytes(82, 148), std::string(132, '0'));
 
-  FillDac960(block.data(), Command({0x0A, 0, 0, 0, 2, 0}, 17, 18, false));
+  EXPECT_EQ(FillDac960(block.data(), Command({0x0A, 0, 0, 0, 2, 0}, 17, 18, false)), 148u + 1024);
   EXPECT_EQ(block[60], 0x12) << "bus and target are each taken modulo 16";
   EXPECT_EQ(block[61], 0x82);
   EXPECT_EQ(Address(24), 120u + 1024);
