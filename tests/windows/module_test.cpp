@@ -12,13 +12,9 @@ using wine_tests::Board;
 using wine_tests::Library;
 using wine_tests::MachineFile;
 
-constexpr const char* kAllExports[] = {
-    "InitializeDiags",     "SFStartFlashPower",       "SFStopFlashPower",       "SFAdjustPowerLED",
-    "SetActivityCallback", "SetFormatCallback",       "SetFirmwareCallback",    "FlashDriveActivityLight",
-    "FlashActivityLightAllDrives", "DeepFormatDrive", "_UpdateDriveFWImage@24", "GetRaidLevel",
-    "GetAllDriveLetters",  "CountAdapterUnits",       "GetAllDiskConfigInfo",   "GetAllAdapterInfo",
-    "ReadDriveLogPage",    "WriteDriveLogPage",       "GetDriveReadiness",
-};
+#define LUMBREL_EXPORT_NAME(function, name) name,
+constexpr const char* kAllExports[] = {LUMBREL_EXPORTS(LUMBREL_EXPORT_NAME)};
+#undef LUMBREL_EXPORT_NAME
 
 bool Implemented(const char* name) {
   for (const char* implemented : kImplementedExports) {

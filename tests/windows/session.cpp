@@ -57,25 +57,7 @@ bool Library::Load() {
     std::printf("LoadLibraryA(\"LUMBREL.dll\") failed: Windows error %lu\n", GetLastError());
     return false;
   }
-  Resolve(module_, exports_.InitializeDiags, "InitializeDiags");
-  Resolve(module_, exports_.SFStartFlashPower, "SFStartFlashPower");
-  Resolve(module_, exports_.SFStopFlashPower, "SFStopFlashPower");
-  Resolve(module_, exports_.SFAdjustPowerLED, "SFAdjustPowerLED");
-  Resolve(module_, exports_.SetActivityCallback, "SetActivityCallback");
-  Resolve(module_, exports_.SetFormatCallback, "SetFormatCallback");
-  Resolve(module_, exports_.SetFirmwareCallback, "SetFirmwareCallback");
-  Resolve(module_, exports_.FlashDriveActivityLight, "FlashDriveActivityLight");
-  Resolve(module_, exports_.FlashActivityLightAllDrives, "FlashActivityLightAllDrives");
-  Resolve(module_, exports_.DeepFormatDrive, "DeepFormatDrive");
-  Resolve(module_, exports_.UpdateDriveFWImage, "_UpdateDriveFWImage@24");
-  Resolve(module_, exports_.GetRaidLevel, "GetRaidLevel");
-  Resolve(module_, exports_.GetAllDriveLetters, "GetAllDriveLetters");
-  Resolve(module_, exports_.CountAdapterUnits, "CountAdapterUnits");
-  Resolve(module_, exports_.GetAllDiskConfigInfo, "GetAllDiskConfigInfo");
-  Resolve(module_, exports_.GetAllAdapterInfo, "GetAllAdapterInfo");
-  Resolve(module_, exports_.ReadDriveLogPage, "ReadDriveLogPage");
-  Resolve(module_, exports_.WriteDriveLogPage, "WriteDriveLogPage");
-  Resolve(module_, exports_.GetDriveReadiness, "GetDriveReadiness");
+  LumbrelResolveExports(module_, &exports_);
   return true;
 }
 

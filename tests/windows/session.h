@@ -7,33 +7,13 @@
 #include <cstdint>
 #include <string>
 
-#include "lumbrel.h"
+#include "lumbrel_exports.h"
 
 namespace wine_tests {
 
 // Pointers to the exports, of their exact stdcall types, resolved by name;
 // null for an export that the DLL does not have (yet).
-struct Exports {
-  InitializeDiagsFn InitializeDiags = nullptr;
-  SFStartFlashPowerFn SFStartFlashPower = nullptr;
-  SFStopFlashPowerFn SFStopFlashPower = nullptr;
-  SFAdjustPowerLEDFn SFAdjustPowerLED = nullptr;
-  SetActivityCallbackFn SetActivityCallback = nullptr;
-  SetFormatCallbackFn SetFormatCallback = nullptr;
-  SetFirmwareCallbackFn SetFirmwareCallback = nullptr;
-  FlashDriveActivityLightFn FlashDriveActivityLight = nullptr;
-  FlashActivityLightAllDrivesFn FlashActivityLightAllDrives = nullptr;
-  DeepFormatDriveFn DeepFormatDrive = nullptr;
-  UpdateDriveFWImageFn UpdateDriveFWImage = nullptr;
-  GetRaidLevelFn GetRaidLevel = nullptr;
-  GetAllDriveLettersFn GetAllDriveLetters = nullptr;
-  CountAdapterUnitsFn CountAdapterUnits = nullptr;
-  GetAllDiskConfigInfoFn GetAllDiskConfigInfo = nullptr;
-  GetAllAdapterInfoFn GetAllAdapterInfo = nullptr;
-  ReadDriveLogPageFn ReadDriveLogPage = nullptr;
-  WriteDriveLogPageFn WriteDriveLogPage = nullptr;
-  GetDriveReadinessFn GetDriveReadiness = nullptr;
-};
+using Exports = LumbrelExports;
 
 // A machine file in the temporary directory, named by LUMBREL_MACHINE for
 // the stand-in I2CDLL.dll while it lives. Create it before the DLLs load.
@@ -88,7 +68,7 @@ class Library {
 
  private:
   HMODULE module_ = nullptr;
-  Exports exports_;
+  Exports exports_{};
 };
 
 // Whether a DLL of that name is loaded in this process.

@@ -12,32 +12,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "lumbrel.h"
+#include "lumbrel_exports.h"
 
 namespace lumbrel::diag {
 
 // Pointers to the exports; null for an export that this library lacks.
-struct ExportTable {
-  InitializeDiagsFn InitializeDiags = nullptr;
-  SFStartFlashPowerFn SFStartFlashPower = nullptr;
-  SFStopFlashPowerFn SFStopFlashPower = nullptr;
-  SFAdjustPowerLEDFn SFAdjustPowerLED = nullptr;
-  SetActivityCallbackFn SetActivityCallback = nullptr;
-  SetFormatCallbackFn SetFormatCallback = nullptr;
-  SetFirmwareCallbackFn SetFirmwareCallback = nullptr;
-  FlashDriveActivityLightFn FlashDriveActivityLight = nullptr;
-  FlashActivityLightAllDrivesFn FlashActivityLightAllDrives = nullptr;
-  DeepFormatDriveFn DeepFormatDrive = nullptr;
-  UpdateDriveFWImageFn UpdateDriveFWImage = nullptr;
-  GetRaidLevelFn GetRaidLevel = nullptr;
-  GetAllDriveLettersFn GetAllDriveLetters = nullptr;
-  CountAdapterUnitsFn CountAdapterUnits = nullptr;
-  GetAllDiskConfigInfoFn GetAllDiskConfigInfo = nullptr;
-  GetAllAdapterInfoFn GetAllAdapterInfo = nullptr;
-  ReadDriveLogPageFn ReadDriveLogPage = nullptr;
-  WriteDriveLogPageFn WriteDriveLogPage = nullptr;
-  GetDriveReadinessFn GetDriveReadiness = nullptr;
-};
+using ExportTable = LumbrelExports;
 
 // One SCSI port as the library's port table records it.
 struct PortInfo {
@@ -65,7 +45,7 @@ class Library {
   virtual std::optional<nlohmann::ordered_json> MachineView() { return std::nullopt; }
 
  protected:
-  ExportTable exports_;
+  ExportTable exports_{};
 };
 
 struct LibraryOptions {
