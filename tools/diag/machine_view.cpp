@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "sim/scsi/scsi_world.h"
+#include "text_output.h"
+
 namespace lumbrel::diag {
 namespace {
 
@@ -27,12 +30,51 @@ nlohmann::ordered_json DescribeCages(sim::Machine& machine) {
   return list;
 }
 
+// What sits on each bus, and what each device has been sent: a drive's
+// activity light blinks with its reads.
+nlohmann::ordered_json DescribeScsi(sim::Machine& machine) {
+  nlohmann::ordered_json ports = nlohmann::ordered_json::array();
+  for (const auto& port : machine.scsi().ports()) {
+    nlohmann::ordered_json buses = nlohmann::ordered_json::array();
+    for (std::uint32_t bus = 0; bus < port->busCount(); ++bus) {
+      nlohmann::ordered_json devices = nlohmann::ordered_json::array();
+      for (std::uint32_t target = 0; target < sim::ScsiPort::kTargets; ++target) {
+        const sim::ScsiDrive* drive = port->Drive(bus, target);
+        if (drive == nullptr) continue;
+        const sim::DeviceConfig& config = drive->config();
+        const sim::CommandLog& log = drive->log();
+        nlohmann::ordered_json device;
+        device["target"] = target;
+        device["type"] = drive->peripheralType();
+        device["vendor"] = JsonText(config.vendor);
+        device["product"] = JsonText(config.product);
+        device["revision"] = JsonText(config.revision);
+        device["ready"] = drive->state().ready;
+        if (config.physicalDrive) device["physicalDrive"] = *config.physicalDrive;
+        if (config.scanner) device["scanner"] = *config.scanner;
+        if (config.cdRom) device["cdRom"] = *config.cdRom;
+        device["commands"] = log.total();
+        device["reads"] = log.count(0x08) + log.count(0x28);
+        device["blocksRead"] = log.blocksRead();
+        devices.push_back(std::move(device));
+      }
+      buses.push_back({{"bus", bus}, {"devices", std::move(devices)}});
+    }
+    ports.push_back({{"port", port->number()},
+                     {"family", sim::FamilyName(port->family())},
+                     {"present", port->present()},
+                     {"buses", std::move(buses)}});
+  }
+  return ports;
+}
+
 }  // namespace
 
 nlohmann::ordered_json DescribeMachine(sim::Machine& machine) {
   std::lock_guard lock(machine.mutex());
   nlohmann::ordered_json view;
   view["cages"] = DescribeCages(machine);
+  view["ports"] = DescribeScsi(machine);
   view["openHandles"] = machine.OpenHandleCount();
   view["openKeys"] = machine.OpenKeyCount();
   return view;

@@ -175,6 +175,20 @@ CommandOutput Session::Machine(const std::vector<std::string>& args) {
     }
   }
   if (output.json["cages"].empty()) text += "  no cages\n";
+  Table drives({"port", "family", "bus", "target", "type", "vendor", "product", "rev", "ready", "commands", "reads"});
+  auto bytes = [](const nlohmann::ordered_json& field) { return DisplayText(LatinText(field.get<std::string>())); };
+  for (const auto& port : output.json["ports"]) {
+    const std::string family =
+        port["family"].get<std::string>() + (port["present"].get<bool>() ? "" : " (not loaded)");
+    for (const auto& bus : port["buses"]) {
+      for (const auto& device : bus["devices"]) {
+        drives.Add({port["port"].dump(), family, bus["bus"].dump(), device["target"].dump(), device["type"].dump(),
+                    bytes(device["vendor"]), bytes(device["product"]), bytes(device["revision"]),
+                    device["ready"].get<bool>() ? "yes" : "no", device["commands"].dump(), device["reads"].dump()});
+      }
+    }
+  }
+  text += "  SCSI devices:\n" + drives.Render("    ");
   output.text = text;
   return output;
 }

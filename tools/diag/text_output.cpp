@@ -20,6 +20,19 @@ std::string JsonText(std::string_view bytes) {
   return utf8;
 }
 
+std::string LatinText(std::string_view utf8) {
+  std::string bytes;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if ((lead & 0xE0) == 0xC0 && i + 1 < utf8.size()) {
+      bytes.push_back(static_cast<char>(((lead & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F)));
+    } else {
+      bytes.push_back(utf8[i]);
+    }
+  }
+  return bytes;
+}
+
 std::string DisplayText(std::string_view bytes) {
   std::string text;
   for (char c : bytes) {

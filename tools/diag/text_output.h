@@ -13,6 +13,9 @@ namespace lumbrel::diag {
 // (Latin-1), so any byte sequence becomes valid UTF-8 and nothing is lost.
 std::string JsonText(std::string_view bytes);
 
+// The bytes that JsonText made a string of, back again.
+std::string LatinText(std::string_view utf8);
+
 // The bytes for a terminal: printable ASCII as it is, anything else as \xNN.
 std::string DisplayText(std::string_view bytes);
 
