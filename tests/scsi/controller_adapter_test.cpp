@@ -1,6 +1,8 @@
 // The controller adapters: one device for the whole controller from Open to
 // Close, their request lengths, the DAC960 numbering and probe, and the
 // numbering of the maker's controllers; the base adapter's answers.
+#include <cstring>
+
 #include "scsi/controller_adapter.h"
 #include "scsi/scsi_fixture.h"
 
@@ -16,6 +18,9 @@ TEST_F(ScsiTest, MegaRaidKeepsItsPortDeviceOpenAndAsksForTheWholeDataArea) {
   port->answer = MegaRaidDrives({{At(0, 0), 0}, {At(0, 3), 0}, {At(0, 7), 0}});
   MegaRaidAdapter adapter(1, 49152);
   EXPECT_EQ(adapter.RescanUnits(nullptr), 55u) << "closed: the scan stops at once";
+  std::uint16_t newTargets = 0xABCD;
+  EXPECT_EQ(adapter.buses[0]->ScanBus(&newTargets), 55u);
+  EXPECT_EQ(newTargets, 0xABCD) << "an aborted scan reports no new targets";
   EXPECT_TRUE(port->requests.empty());
   ASSERT_EQ(adapter.Open(), 0u);
   EXPECT_STREQ(adapter.deviceHandle.deviceName, "\\\\.\\SCSI1:");
@@ -36,6 +41,7 @@ TEST_F(ScsiTest, MegaRaidKeepsItsPortDeviceOpenAndAsksForTheWholeDataArea) {
   MegaRaidAdapter unreachable(0, 49152);
   EXPECT_EQ(unreachable.Open(), 2u);
   EXPECT_FALSE(unreachable.deviceHandle.IsOpen());
+  EXPECT_EQ(unreachable.ExecuteOut(0, 0, kWrite1Block, 6), 8u) << "no buffer yet: 8 before the closed handle's 55";
 }
 
 TEST_F(ScsiTest, Dac960ControllersAreNumberedInTheOrderTheyOpen) {
@@ -88,22 +94,63 @@ TEST_F(ScsiTest, Dac960ControllersAreNumberedInTheOrderTheyOpen) {
   EXPECT_FALSE(a.deviceHandle.IsOpen()) << "the handle is forgotten all the same";
 }
 
+TEST_F(ScsiTest, Dac960ProbeAndControllerCommandsKeepToTheirStatus) {
+  LoadPorts({"dac960nt"});
+  auto port = AddFakeDevice("SCSI0:");
+  std::uint16_t commandStatus = 3;
+  port->answer = [&commandStatus, drives = Dac960Drives({{At(0, 1), 0}})](sim::ControlRequest& r) -> std::uint32_t {
+    if (r.buffer[44] == 0x04) return drives(r);
+    StoreLe16(r.buffer + 32, commandStatus);
+    r.buffer[60] = 0x5A;
+    return 0;
+  };
+  Dac960Adapter adapter(0, 49152);
+  ASSERT_EQ(adapter.Open(), 0u) << "a refused probe does not stop the open";
+  ASSERT_GE(port->requests.size(), 2u);
+  EXPECT_EQ(port->requests[0].input[44], 0xA0);
+  EXPECT_EQ(port->requests[1].input[44], 0x04) << "no 0x3D after a refused 0xA0";
+
+  std::uint8_t block[64] = {1, 2, 3};
+  EXPECT_EQ(adapter.ControllerCommand(0x3D, 0, 0, block, sizeof block), 3u);
+  EXPECT_EQ(block[0], 1) << "nothing comes back with a nonzero status";
+  commandStatus = 0;
+  EXPECT_EQ(adapter.ControllerCommand(0x3D, 0, 0, block, sizeof block), 0u);
+  EXPECT_EQ(block[0], 0x5A);
+
+  // Output sends the data area as the caller left it; input clears the
+  // whole buffer, so no earlier data can pass for the answer.
+  std::memset(adapter.GetDataBuffer(1), 0xEE, 4096);
+  ASSERT_EQ(adapter.ExecuteOut(0, 1, kWrite1Block, 6), 0u);
+  EXPECT_EQ(port->requests.back().input[148 + 511], 0xEE);
+  ASSERT_EQ(adapter.ExecuteIn(0, 1, kTestUnitReady, 6), 0u);
+  EXPECT_EQ(port->requests.back().inputLength, 148u);
+  EXPECT_EQ(adapter.GetDataBuffer(0)[4095], 0);
+  EXPECT_EQ(adapter.GetDataBuffer(0)[0], 0);
+}
+
 TEST_F(ScsiTest, MakersControllersAreNumberedAmongThePortsOfTheirClass) {
-  LoadPorts({"aic78xx", "qzvscsi", "aic78xx", "aic78xx", "qzvscsi"});
-  auto q0 = AddFakeDevice("QZV0");
-  q0->answer = SrbDrives({{At(0, 1), 0}});
-  auto q1 = AddFakeDevice("QZV1");
-  q1->answer = SrbDrives({});
-  QzvAdapter first(1, 49152), second(4, 49152);
-  ASSERT_EQ(first.Open(), 0u);
-  ASSERT_EQ(second.Open(), 0u);
-  EXPECT_STREQ(first.deviceHandle.deviceName, "\\\\.\\QZV0");
-  EXPECT_STREQ(second.deviceHandle.deviceName, "\\\\.\\QZV1");
-  EXPECT_EQ(first.buses[0]->presentTargets, 1 << 1) << "SRB status 0x0A: nobody there";
-  EXPECT_EQ(first.ExecuteIn(0, 1, kTestUnitReady, 6), 0u);
-  EXPECT_EQ(LoadLe32(q0->requests.back().input.data() + 16), 32u) << "input asks for at least 32 bytes";
-  EXPECT_EQ(q0->requests.back().outputLength, 64u);
-  EXPECT_EQ(first.GetDataBuffer(0), first.transferBuffer + 96);
+  {
+    LoadPorts({"aic78xx", "qzvscsi", "aic78xx", "aic78xx", "qzvscsi"});
+    auto q0 = AddFakeDevice("QZV0");
+    q0->answer = SrbDrives({{At(0, 1), 0}});
+    auto q1 = AddFakeDevice("QZV1");
+    q1->answer = SrbDrives({});
+    QzvAdapter first(1, 49152), second(4, 49152);
+    ASSERT_EQ(first.Open(), 0u);
+    ASSERT_EQ(second.Open(), 0u);
+    EXPECT_STREQ(first.deviceHandle.deviceName, "\\\\.\\QZV0");
+    EXPECT_STREQ(second.deviceHandle.deviceName, "\\\\.\\QZV1");
+    EXPECT_EQ(first.buses[0]->presentTargets, 1 << 1) << "SRB status 0x0A: nobody there";
+    EXPECT_EQ(first.ExecuteIn(0, 1, kTestUnitReady, 6), 0u);
+    EXPECT_EQ(LoadLe32(q0->requests.back().input.data() + 16), 32u) << "input asks for at least 32 bytes";
+    EXPECT_EQ(q0->requests.back().outputLength, 64u);
+    EXPECT_EQ(first.GetDataBuffer(0), first.transferBuffer + 96);
+  }
+  LoadPorts({"aic78xx", "aic78xx", "aic78xx", "qzvscsi"});
+  AddFakeDevice("QZV0")->answer = SrbDrives({});
+  QzvAdapter single(3, 49152);
+  ASSERT_EQ(single.Open(), 0u);
+  EXPECT_STREQ(single.deviceHandle.deviceName, "\\\\.\\QZV0") << "the only one is 0 whatever its port";
 }
 
 TEST_F(ScsiTest, BaseAdapterSupportsNothingAndRoundsItsBufferSize) {

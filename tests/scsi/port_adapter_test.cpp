@@ -18,6 +18,7 @@ TEST_F(ScsiTest, DeviceHandleOpensWithTheAskedAccessAndKeepsUpTo80Characters) {
   EXPECT_EQ(handle.Close(), 0u) << "never opened";
   std::uint8_t buffer[8] = {};
   EXPECT_EQ(handle.Control(0x00041018, buffer, 0, 8), 55u);
+  EXPECT_TRUE(Calls("DeviceIoControl").empty()) << "nothing is sent on a closed handle";
   EXPECT_EQ(handle.Open("\\\\.\\Nothing", DeviceHandle::kRead), 2u);
   EXPECT_FALSE(handle.IsOpen());
   ASSERT_EQ(handle.Open(("\\\\.\\" + longName).c_str(), DeviceHandle::kRead), 0u);
@@ -103,6 +104,27 @@ TEST_F(ScsiTest, RequestsGoThroughTheClassDeviceThatOwnsTheAddress) {
   EXPECT_EQ(denied.ExecuteOut(0, 0, kWrite1Block, 6), 5u) << "the buffer exists since the INQUIRY";
   EXPECT_EQ(missing.ExecuteOut(0, 0, kWrite1Block, 6), 8u) << "output before any buffer: nothing is sent";
   EXPECT_EQ(ScsiPortAdapter(7, 49152).Open(), 1200u) << "no such port";
+
+  const std::size_t sent = Calls("DeviceIoControl").size();
+  machine().faults().Add({"allocate", {{"size", std::uint64_t{32768 + 160}}}, 0, 0, 1});
+  EXPECT_EQ(ScsiPortAdapter(2, 49152).ExecuteIn(0, 5, kInquiry, 6), 8u) << "no memory for the buffer";
+  EXPECT_EQ(Calls("DeviceIoControl").size(), sent);
+}
+
+TEST_F(ScsiTest, OnlyTheHhba5100ClosesItsDeviceWhenItsScanFails) {
+  LoadPorts({"aic78xx", "HHBA5100"});
+  AddFakeDevice("SCSI0:")->answer = PassThroughDrives({{At(0, 0), 0}});
+  AddFakeDevice("SCSI1:")->answer = PassThroughDrives({{At(0, 0), 0}}, true);
+  ScsiPortAdapter port(0, 49152);
+  Hhba5100Adapter hhba(1, 49152);
+  for (ScsiAdapter* adapter : {static_cast<ScsiAdapter*>(&port), static_cast<ScsiAdapter*>(&hhba)}) {
+    ASSERT_EQ(adapter->BeginTarget(0, 0), 0u);
+    machine().faults().Add({"DeviceIoControl", {}, 55, 0, 1});
+    EXPECT_EQ(adapter->Open(), 55u) << "the scan went through the open device and was aborted";
+  }
+  EXPECT_TRUE(port.deviceHandle.IsOpen());
+  EXPECT_FALSE(hhba.deviceHandle.IsOpen());
+  EXPECT_EQ(port.EndTarget(), 0u);
 }
 
 TEST_F(ScsiTest, AddressCacheEnumeratesAtMostEvery40SecondsAcrossTheTickWrap) {
@@ -144,6 +166,7 @@ TEST_F(ScsiTest, AddressCacheStopsAtTheFirstGapAndKeeps24Devices) {
   EXPECT_EQ(address[1], 1);
   EXPECT_EQ(address[2], 3);
   EXPECT_FALSE(cache.GetPortAddress(1, address));
+  EXPECT_EQ(address[0] + address[1] + address[2], 5 + 1 + 3) << "a port without class devices leaves it untouched";
   EXPECT_FALSE(cache.Find(0, 1, 3, nullptr));
   std::uint32_t index = 9;
   EXPECT_TRUE(cache.Find(ScsiAddressCache::kAny, 1, ScsiAddressCache::kAny, &index));
