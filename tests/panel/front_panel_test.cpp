@@ -85,6 +85,7 @@ TEST_F(FrontPanelTest, NoCageIsNotAFailure) {
   EXPECT_EQ(cage.cageId, 0xABAB) << "the array stays untouched";
   EXPECT_EQ(SFStartFlashPower(1, 0x27), 24u);
   EXPECT_EQ(SFStopFlashPower(1, 0x27), 24u);
+  EXPECT_EQ(SFAdjustPowerLED(1, 0x27, 1), 24u);
 }
 
 TEST_F(FrontPanelTest, FlashControlBeforeInitializationFindsNoCage) {
@@ -106,6 +107,8 @@ TEST_F(FrontPanelTest, FlashLinesOfOneCageKeepEachOthersState) {
   EXPECT_EQ(PortA(0), 0xFC);
   EXPECT_EQ(SFAdjustPowerLED(2, 0x127, 0), 0u) << "only the low byte of the cage id counts";
   EXPECT_EQ(PortA(0), 0xFE);
+  EXPECT_EQ(SFAdjustPowerLED(2, 0x27, 0x100), 0u) << "the flag counts in all its 32 bits";
+  EXPECT_EQ(PortA(0), 0xFC);
   EXPECT_TRUE(machine().i2c().CageAt(0)->PowerLedFlashing(3));
 }
 
@@ -171,6 +174,29 @@ TEST_F(FrontPanelTest, FailuresOfTheI2CLibrary) {
             R"([{"call":"I2C_GetOutputShadow","address":62,"skip":2,"error":300}])");
   ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
   EXPECT_EQ(SFStartFlashPower(1, 0x27), 300u);
+  UnloadModule();
+
+  // The cage answers the probe but not the reading of its map: InitializeDiags
+  // gives the failure in 16 bits and writes neither records nor count; flash
+  // control passes the same failure on whole.
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true}])",
+            R"([{"call":"I2C_ReceiveMessage","address":39,"skip":3,"error":74565}])");
+  CageInfo record;
+  std::memset(&record, 0x22, sizeof record);
+  count = 99;
+  EXPECT_EQ(InitializeDiags(&record, &count), 0x2345u);
+  EXPECT_EQ(count, 99u);
+  EXPECT_EQ(record.bayCount, 0x2222);
+  EXPECT_EQ(SFStartFlashPower(1, 0x27), 74565u);
+  UnloadModule();
+
+  // Flash control opens the bus twice; the second opening fails whole too.
+  LoadCages(R"([{"position":0,"strap4":true,"strap5":true}])",
+            R"([{"call":"I2C_OpenDevice","skip":3,"error":74565}])");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  EXPECT_EQ(SFStartFlashPower(1, 0x27), 74565u);
+  EXPECT_EQ(PortA(0), 0xFF);
+  EXPECT_EQ(SentTo(0x3F).size(), 1u) << "only the release of the probe";
 }
 
 TEST_F(FrontPanelTest, CageThatDoesNotAnswerTheProbeIsSkipped) {
@@ -186,7 +212,9 @@ TEST_F(FrontPanelTest, CageThatDoesNotAnswerTheProbeIsSkipped) {
 TEST_F(FrontPanelTest, BusIsClosedAfterEveryCall) {
   LoadCages(R"([{"position":1,"strap4":true,"strap5":true}])");
   ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  const std::size_t opened = Calls("I2C_OpenDevice").size();
   ASSERT_EQ(SFAdjustPowerLED(5, 0x26, 1), 0u);
+  EXPECT_EQ(Calls("I2C_OpenDevice").size(), opened + 2) << "once to read the map, once to write";
   EXPECT_EQ(Calls("I2C_OpenDevice").size(), Calls("I2C_CloseDevice").size());
   EXPECT_FALSE(machine().i2c().isOpen());
 }
