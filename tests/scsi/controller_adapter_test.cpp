@@ -59,6 +59,10 @@ TEST_F(ScsiTest, Dac960ControllersAreNumberedInTheOrderTheyOpen) {
   ASSERT_EQ(a.Open(), 0u);
   EXPECT_EQ(a.controllerOrdinal, 0u);
   EXPECT_EQ(open, 1u);
+  const std::size_t requestsOfFirstOpen = first->requests.size();
+  ASSERT_EQ(a.Open(), 0u);
+  EXPECT_EQ(open, 1u) << "open already: not numbered again";
+  EXPECT_EQ(first->requests.size(), requestsOfFirstOpen) << "open already: no probe, no scan";
   EXPECT_EQ(a.buses[0]->presentTargets, 1 << 7) << "every id is scanned";
   ASSERT_GE(first->requests.size(), 2u + 16);
   EXPECT_EQ(first->requests[0].input[44], 0xA0);

@@ -1,6 +1,8 @@
 // The adapters that open a device per target: the bus scan, the choice of
 // device through the SCSI address cache and its refresh rule, the lengths
 // and results of SCSI_PASS_THROUGH requests, and the HHBA5100 wrapping.
+#include <cstring>
+
 #include "scsi/port_device_adapter.h"
 #include "scsi/scsi_fixture.h"
 
@@ -47,6 +49,14 @@ TEST_F(ScsiTest, ScanCountsDirectAccessTargetsButNotTheAdaptersOwnId) {
   EXPECT_EQ(port->requests.size(), 30u) << "15 targets per bus: id 7 is the adapter's own";
   EXPECT_EQ(port->opens.size(), 30u) << "every INQUIRY opens the device for itself";
   EXPECT_FALSE(adapter.deviceHandle.IsOpen());
+  ASSERT_EQ(adapter.Open(), 0u);
+  EXPECT_EQ(port->requests.size(), 30u) << "open already: no rescan";
+
+  // INQUIRY clears exactly its 240 bytes of the data area first.
+  std::memset(adapter.GetDataBuffer(0), 0xEE, 241);
+  ASSERT_EQ(adapter.InquireTarget(0, 0), 0u);
+  EXPECT_EQ(adapter.GetDataBuffer(0)[239], 0);
+  EXPECT_EQ(adapter.GetDataBuffer(0)[240], 0xEE);
 
   std::uint32_t anyNew = 7;
   EXPECT_EQ(adapter.RescanUnits(&anyNew), 0u);
