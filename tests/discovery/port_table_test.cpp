@@ -38,7 +38,8 @@ TEST_F(PortTableTest, ClassifiesDriversByTheFirstMatchingRow) {
       {"mraid35x", 1, "mraid35x", "AMI"},      // row 0 fails at the sixth character
       {"dac960nt", 2, "dac960nt", "Mylex"},
       {"hhba5100", 3, "HHBA5100", "Mylex"},
-      {"symc8xx", 4, "symc8XX", "Symbios"},    // the X's are letters, not wildcards
+      {"symc8xx", 4, "symc8XX", "Symbios"},
+      {"symc812", 4, "symc812", "???"},        // the X's are letters, not wildcards
       {"sym_hi", 4, "Sym_hi", "Symbios"},
       {"atdisk", 5, "atdisk", "???"},          // not "atapi": the third characters differ
       {"atapi", 5, "atapi", "???"},
@@ -62,6 +63,9 @@ TEST_F(PortTableTest, OnlyTheFirstSixteenCharactersCount) {
   EXPECT_FALSE(MatchDriverName("abcdefghijklmnop", "ABCDEFGHIJKLMNOz", 16));
   EXPECT_TRUE(MatchDriverName("atapi", "atapi", 3)) << "the name's length bounds the comparison";
   EXPECT_TRUE(MatchDriverName("a?api", "aXapi", 5)) << "'?' matches any character";
+  // Bytes match when they differ in bit 5 alone, letters or not.
+  EXPECT_TRUE(MatchDriverName("Sym_hi", "SYM\x7FHI", 6));
+  EXPECT_TRUE(MatchDriverName("mraid35x", "MRAID\x13\x15X", 8));
 }
 
 TEST_F(PortTableTest, ScanStopsAtTheFirstMissingPort) {
@@ -72,6 +76,8 @@ TEST_F(PortTableTest, ScanStopsAtTheFirstMissingPort) {
   EXPECT_EQ(description.classCode, 4u);
   EXPECT_STREQ(description.driverName, "???");
   EXPECT_STREQ(description.vendorName, "???");
+  EXPECT_EQ(ports().GetPortDescription(1, nullptr), 1u) << "without a record only the answer";
+  EXPECT_EQ(ports().GetPortDescription(2, nullptr), 0u);
 }
 
 TEST_F(PortTableTest, RecordsAtMostTenPorts) {
@@ -87,9 +93,11 @@ TEST_F(PortTableTest, RecordsAtMostTenPorts) {
 }
 
 TEST_F(PortTableTest, CountsConsecutiveBusKeysUpToEight) {
-  Load(R"({"ports":[{"driver":"aic78xx","buses":[{},{}]},{"driver":"aic78xx"},
-                    {"driver":"aic78xx","buses":[{},{},{},{},{},{},{},{},{},{}]}]})");
-  EXPECT_EQ(ports().GetPortEntry(0)->busCount, 2u);
+  Install(R"({"ports":[{"driver":"aic78xx","buses":[{},{}]},{"driver":"aic78xx"},
+                       {"driver":"aic78xx","buses":[{},{},{},{},{},{},{},{},{},{}]}]})");
+  machine().registry().localMachine().Create("HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 3");
+  LoadModule();
+  EXPECT_EQ(ports().GetPortEntry(0)->busCount, 2u) << "bus 3 lies beyond the gap at bus 2";
   EXPECT_EQ(ports().GetPortEntry(1)->busCount, 0u);
   EXPECT_EQ(ports().GetPortEntry(2)->busCount, 8u) << "an adapter keeps at most 8 buses";
   EXPECT_EQ(ports().GetPortEntry(3), nullptr);
