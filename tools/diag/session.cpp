@@ -30,6 +30,7 @@ std::string Missing(const char* what) {
 CommandOutput CommandError(const std::string& command, const std::string& message) {
   CommandOutput output;
   output.json["command"] = JsonText(command);
+  output.json["result"] = nullptr;  // no library call gave one
   output.json["error"] = message;
   output.text = "error: " + message + "\n";
   output.failed = true;
@@ -162,6 +163,7 @@ CommandOutput Session::Machine(const std::vector<std::string>& args) {
   if (!view) return CommandError("machine", "there is no simulated machine: this is the real hardware");
   CommandOutput output;
   output.json["command"] = "machine";
+  output.json["result"] = 0;
   for (auto& [key, value] : view->items()) output.json[key] = value;
 
   std::string text = "Simulated machine:\n";
@@ -199,6 +201,7 @@ CommandOutput Session::Explain(const std::vector<std::string>& args) {
   if (!code) return CommandError("explain", "not a result code: \"" + DisplayText(args[0]) + "\"");
   CommandOutput output;
   output.json["command"] = "explain";
+  output.json["result"] = 0;
   output.json["code"] = *code;
   output.json["hex"] = Hex(*code, 8);
   output.json["meanings"] = ExplainResult(*code);
@@ -215,7 +218,10 @@ CommandOutput Session::Report(const std::vector<std::string>& args) {
   std::uint32_t result = 0;
   auto add = [&](const char* section, CommandOutput part) {
     part.json.erase("command");
-    if (part.json.contains("result") && result == 0) result = part.json["result"].get<std::uint32_t>();
+    const auto partResult = part.json.find("result");
+    if (partResult != part.json.end() && partResult->is_number_unsigned() && result == 0) {
+      result = partResult->get<std::uint32_t>();
+    }
     output.json[section] = std::move(part.json);
     output.text += part.text;
   };

@@ -45,7 +45,7 @@ class Session {
   bool cagesInitialized_ = false;
 };
 
-// A failed command: {"command": name, "error": message}.
+// A failed command: {"command": name, "result": null, "error": message}.
 CommandOutput CommandError(const std::string& command, const std::string& message);
 
 }  // namespace lumbrel::diag
