@@ -44,11 +44,41 @@ std::uint32_t PortDeviceAdapter::OpenTargetDevice(const char* name) {
   return result == ERROR_FILE_NOT_FOUND ? kNoDevice : result;
 }
 
-std::uint32_t PortDeviceAdapter::SendPassThrough(const ScsiCommand& command) {
-  const ControlLengths lengths = FillPassThrough(transferBuffer, command);
-  const std::uint32_t result = deviceHandle.Control(kIoctlScsiPassThrough, transferBuffer, lengths.input, lengths.output);
-  return result != 0 ? result : PassThroughStatus(transferBuffer);
+std::uint32_t PortDeviceAdapter::ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                           std::uint32_t cdbLength) {
+  return Execute(bus, target, cdb, cdbLength, true);
 }
+
+std::uint32_t PortDeviceAdapter::ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                            std::uint32_t cdbLength) {
+  return Execute(bus, target, cdb, cdbLength, false);
+}
+
+std::uint32_t PortDeviceAdapter::Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                                         std::uint32_t cdbLength, bool dataIn) {
+  const bool wasOpen = deviceHandle.IsOpen();
+  const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
+  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, pass_through::kCdb.size, dataLength)) return refused;
+  std::uint32_t result = kNoMemory;
+  if (BufferFor(dataIn, pass_through::kDataOffset) != nullptr) {
+    result = wasOpen ? 0 : BeginTarget(bus, target);
+    ScsiCommand command{bus, target, cdb, cdbLength, dataIn, dataLength};
+    std::uint8_t cdbRoom[kMaxCdbLength];
+    if (result == 0) result = Readdress(command, cdbRoom);
+    if (result == 0) {
+      const ControlLengths lengths = FillPassThrough(transferBuffer, command);
+      result = deviceHandle.Control(kIoctlScsiPassThrough, transferBuffer, lengths.input, lengths.output);
+      result = Interpret(result != 0 ? result : PassThroughStatus(transferBuffer), bus, target);
+    }
+  }
+  // A device opened for this one command is closed again, whatever happened.
+  if (!wasOpen) EndTarget();
+  return result;
+}
+
+std::uint32_t PortDeviceAdapter::Readdress(ScsiCommand&, std::uint8_t (&)[kMaxCdbLength]) { return 0; }
+
+std::uint32_t PortDeviceAdapter::Interpret(std::uint32_t result, std::uint8_t, std::uint8_t) { return result; }
 
 // ---- ScsiPortAdapter ----------------------------------------------------------
 
@@ -69,37 +99,12 @@ std::uint32_t ScsiPortAdapter::BeginTarget(std::uint32_t bus, std::uint32_t targ
   return OpenTargetDevice(name);
 }
 
-std::uint32_t ScsiPortAdapter::ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                                         std::uint32_t cdbLength) {
-  return Execute(bus, target, cdb, cdbLength, true);
-}
-
-std::uint32_t ScsiPortAdapter::ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                                          std::uint32_t cdbLength) {
-  return Execute(bus, target, cdb, cdbLength, false);
-}
-
-std::uint32_t ScsiPortAdapter::Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                                       std::uint32_t cdbLength, bool dataIn) {
-  const bool wasOpen = deviceHandle.IsOpen();
-  const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
-  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, pass_through::kCdb.size, dataLength)) return refused;
-  std::uint32_t result = kNoMemory;
-  if (BufferFor(dataIn, pass_through::kDataOffset) != nullptr) {
-    result = wasOpen ? 0 : BeginTarget(bus, target);
-    if (result == 0) {
-      result = SendPassThrough(ScsiCommand{bus, target, cdb, cdbLength, dataIn, dataLength});
-      // The port driver refuses a pass-through to an address that a class
-      // driver has claimed: the device is there but must be reached through
-      // its class driver. Anywhere else nothing answers.
-      if (result == kInvalidParameter) {
-        result = Module().addressCache.Find(static_cast<std::uint8_t>(adapterNumber), bus, target, nullptr) ? 4
-                                                                                                           : kNoDevice;
-      }
-    }
-  }
-  if (!wasOpen) EndTarget();
-  return result;
+std::uint32_t ScsiPortAdapter::Interpret(std::uint32_t result, std::uint8_t bus, std::uint8_t target) {
+  // The port driver refuses a pass-through to an address that a class
+  // driver has claimed: the device is there but must be reached through
+  // its class driver. Anywhere else nothing answers.
+  if (result != kInvalidParameter) return result;
+  return Module().addressCache.Find(static_cast<std::uint8_t>(adapterNumber), bus, target, nullptr) ? 4 : kNoDevice;
 }
 
 // ---- Hhba5100Adapter ------------------------------------------------------------
@@ -121,40 +126,19 @@ std::uint32_t Hhba5100Adapter::BeginTarget(std::uint32_t, std::uint32_t) {
   return OpenTargetDevice(name);
 }
 
-std::uint32_t Hhba5100Adapter::ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                                         std::uint32_t cdbLength) {
-  return Execute(bus, target, cdb, cdbLength, true);
-}
-
-std::uint32_t Hhba5100Adapter::ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                                          std::uint32_t cdbLength) {
-  return Execute(bus, target, cdb, cdbLength, false);
-}
-
-std::uint32_t Hhba5100Adapter::Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                                       std::uint32_t cdbLength, bool dataIn) {
-  const bool wasOpen = deviceHandle.IsOpen();
-  const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
-  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, kMaxCdbLength, dataLength)) return refused;
-  std::uint32_t result = kNoMemory;
-  if (BufferFor(dataIn, pass_through::kDataOffset) != nullptr) {
-    result = wasOpen ? 0 : BeginTarget(bus, target);
-    std::uint8_t wrapped[kWrappedCdbLength];
-    if (result == 0 && !WrapCdb(cdb, cdbLength, wrapped, bus, target)) result = kInvalidParameter;
-    if (result == 0) {
-      // The request is addressed to the class-driver device it goes through;
-      // the drive itself is named in the wrapped CDB.
-      ScsiCommand command{bus, target, wrapped, kWrappedCdbLength, dataIn, dataLength};
-      std::uint8_t address[3];
-      if (Module().addressCache.GetPortAddress(static_cast<std::uint8_t>(adapterNumber), address)) {
-        command.target = address[0];
-        command.bus = address[1];
-      }
-      result = SendPassThrough(command);
-    }
+std::uint32_t Hhba5100Adapter::Readdress(ScsiCommand& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]) {
+  static_assert(kWrappedCdbLength <= kMaxCdbLength);
+  if (!WrapCdb(command.cdb, command.cdbLength, cdbRoom, command.bus, command.target)) return kInvalidParameter;
+  command.cdb = cdbRoom;
+  command.cdbLength = kWrappedCdbLength;  // the data length stays that of the caller's CDB
+  // The request is addressed to the class-driver device it goes through;
+  // the drive itself is named in the wrapped CDB.
+  std::uint8_t address[3];
+  if (Module().addressCache.GetPortAddress(static_cast<std::uint8_t>(adapterNumber), address)) {
+    command.target = address[0];
+    command.bus = address[1];
   }
-  if (!wasOpen) EndTarget();
-  return result;
+  return 0;
 }
 
 }  // namespace lumbrel

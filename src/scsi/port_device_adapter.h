@@ -5,29 +5,41 @@
 // else to the port device "\\.\SCSI%d:" (see ScsiAddressCache).
 #pragma once
 
+#include "scsi/cdb.h"
 #include "scsi/scsi_adapter.h"
 
 namespace lumbrel {
 
 // What the two variants share: Open validates the port and scans, Close and
-// EndTarget close the per-target device, the sense data is that of the
-// SCSI_PASS_THROUGH block.
+// EndTarget close the per-target device, a command is one SCSI_PASS_THROUGH
+// request through the device that BeginTarget opens (for that one command
+// when it is not open), and the sense data is that of its block.
 class PortDeviceAdapter : public ScsiAdapter {
  public:
   std::uint32_t Open() override;
   std::uint32_t Close() override;
   std::uint32_t EndTarget() override;
   std::uint32_t GetSenseData(SenseView* out) override;
+  std::uint32_t ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                          std::uint32_t cdbLength) override;
+  std::uint32_t ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
+                           std::uint32_t cdbLength) override;
 
  protected:
   PortDeviceAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
   // Opens `name` for reading and writing; "not found" becomes 130.
   std::uint32_t OpenTargetDevice(const char* name);
-  // Fills and sends one SCSI_PASS_THROUGH request through the open handle;
-  // the Control error or the SCSI status.
-  std::uint32_t SendPassThrough(const ScsiCommand& command);
+  // Turns the caller's command into the request to send, with `cdbRoom` for
+  // a rewritten CDB; 0, or the result when nothing may be sent.
+  virtual std::uint32_t Readdress(ScsiCommand& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]);
+  // The result of a request that was sent, as the caller sees it.
+  virtual std::uint32_t Interpret(std::uint32_t result, std::uint8_t bus, std::uint8_t target);
   // Whether a failed Open closes the handle too (the HHBA5100 variant does).
   virtual bool ClosesHandleWhenOpenFails() const { return false; }
+
+ private:
+  std::uint32_t Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb, std::uint32_t cdbLength,
+                        bool dataIn);
 };
 
 class ScsiPortAdapter : public PortDeviceAdapter {
@@ -38,14 +50,11 @@ class ScsiPortAdapter : public PortDeviceAdapter {
 
   // Opens the device of (this port, bus, target).
   std::uint32_t BeginTarget(std::uint32_t bus, std::uint32_t target) override;
-  std::uint32_t ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                          std::uint32_t cdbLength) override;
-  std::uint32_t ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                           std::uint32_t cdbLength) override;
 
- private:
-  std::uint32_t Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb, std::uint32_t cdbLength,
-                        bool dataIn);
+ protected:
+  // A refusal with 87 is told apart: a class driver owns the address (4),
+  // or nothing is there (130).
+  std::uint32_t Interpret(std::uint32_t result, std::uint8_t bus, std::uint8_t target) override;
 };
 
 class Hhba5100Adapter : public PortDeviceAdapter {
@@ -56,17 +65,12 @@ class Hhba5100Adapter : public PortDeviceAdapter {
   // Opens the first class-driver device of the port, else the port device:
   // the drive is named inside the wrapped CDB, so bus and target are unused.
   std::uint32_t BeginTarget(std::uint32_t bus, std::uint32_t target) override;
-  std::uint32_t ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                          std::uint32_t cdbLength) override;
-  std::uint32_t ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
-                           std::uint32_t cdbLength) override;
 
  protected:
+  // Wraps the CDB (87 when its operation code has no translation) and
+  // addresses the request to the class-driver device it goes through.
+  std::uint32_t Readdress(ScsiCommand& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]) override;
   bool ClosesHandleWhenOpenFails() const override { return true; }
-
- private:
-  std::uint32_t Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb, std::uint32_t cdbLength,
-                        bool dataIn);
 };
 
 }  // namespace lumbrel
