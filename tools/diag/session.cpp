@@ -110,22 +110,24 @@ CommandOutput Session::Cages(const std::vector<std::string>& args) {
   output.json["result"] = result;
   output.json["cageCount"] = count;
   output.json["cages"] = nlohmann::ordered_json::array();
-  std::string text = "Cages found: " + std::to_string(count) + (result != 0 ? " (result " + std::to_string(result) + ")" : "") + "\n";
+  Table table({"cage", "bay", "target", "drive"});
   for (std::uint32_t i = 0; i < count; ++i) {
     const CageInfo& cage = records[i];
     nlohmann::ordered_json bays = nlohmann::ordered_json::array();
-    text += "  cage " + Hex(cage.cageId) + " (" + std::to_string(cage.cageId) + "): " +
-            (cage.bayCount == 0 ? "could not be read" : std::to_string(cage.bayCount) + " bays") + "\n";
+    // A record that could not be read keeps no cage id either.
+    if (cage.bayCount == 0) table.Add({"?", "-", "-", "could not be read"});
     const int shown = cage.bayCount <= 8 ? cage.bayCount : 8;
     for (int bay = 0; bay < shown; ++bay) {
       const BayInfo& info = cage.bays[bay];
       bays.push_back({{"target", info.targetId}, {"present", info.present != 0}, {"bayNumber", info.bayNumber}});
-      text += "    bay " + std::to_string(info.bayNumber) + ": target " + std::to_string(info.targetId) + ", " +
-              (info.present != 0 ? "drive present" : "empty") + "\n";
+      table.Add({Hex(cage.cageId), std::to_string(info.bayNumber), std::to_string(info.targetId),
+                 info.present != 0 ? "present" : "empty"});
     }
     output.json["cages"].push_back({{"cageId", cage.cageId}, {"bayCount", cage.bayCount}, {"bays", std::move(bays)}});
   }
-  output.text = text;
+  output.text = "Cages found: " + std::to_string(count) +
+                (result != 0 ? " (result " + std::to_string(result) + ")" : "") + "\n" +
+                (count != 0 ? table.Render("  ") : "");
   return output;
 }
 
