@@ -19,6 +19,22 @@ TEST_F(ModuleLifecycleTest, LoadReadsTheRegistryAndNothingElse) {
   EXPECT_EQ(machine().OpenKeyCount(), 0u);
 }
 
+TEST_F(ModuleLifecycleTest, UnloadOnlyReleasesWhatTheAdaptersHold) {
+  Load(R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1}]}]},{"driver":"qzvscsi","buses":[{}]}],
+           "cages":[{"position":0}]})");
+  ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
+  std::uint32_t adapters = 0;
+  ASSERT_EQ(CountAdapterUnits(nullptr, &adapters), 0u);
+  ASSERT_EQ(adapters, 2u);
+  machine().trace().ClearRecords();
+  UnloadModule();
+  // The controller keeps its driver's device open until the adapter list goes.
+  const auto records = machine().trace().Records();
+  ASSERT_EQ(records.size(), 1u) << "neither the bus nor the registry is touched at unload";
+  EXPECT_EQ(records[0]["call"], "CloseHandle");
+  EXPECT_EQ(records[0]["name"], "\\\\.\\QZV0");
+}
+
 TEST_F(ModuleLifecycleTest, ReloadStartsFromFreshState) {
   Load(R"({"ports":[{"driver":"aic78xx"}],"cages":[{"position":0,"strap4":true,"strap5":true}]})");
   ASSERT_EQ(InitializeDiags(nullptr, nullptr), 0u);
