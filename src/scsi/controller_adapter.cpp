@@ -8,8 +8,48 @@
 #include "scsi/cdb.h"
 
 namespace lumbrel {
+namespace {
+
+// Formats C, D and B as their adapters see them.
+constexpr ControllerFormat kMegaRaidFormat{megaraid::kCdb.size, megaraid::kDataOffset, MegaRaidSense};
+constexpr ControllerFormat kDac960Format{dac960::kCdb.size, dac960::kDataOffset, Dac960Sense};
+constexpr ControllerFormat kSrbFormat{srb::kCdb.size, srb::kDataOffset, SrbSense};
+
+}  // namespace
 
 // ---- shared --------------------------------------------------------------------
+
+ControllerAdapter::ControllerAdapter(std::uint32_t number, std::uint32_t size, const ControllerFormat& format)
+    : ScsiAdapter(number, size), format_(format) {
+  targetCount = kTargetCount;
+}
+
+ControllerAdapter::~ControllerAdapter() {
+  ControllerAdapter::Close();
+  Release();
+}
+
+std::uint32_t ControllerAdapter::Open() {
+  if (deviceHandle.IsOpen()) return 0;
+  char name[kDeviceNameSize];
+  DeviceName(name);
+  std::uint32_t result = deviceHandle.Open(name, DeviceHandle::kReadWrite);
+  if (result == 0) result = RescanUnits(nullptr);
+  if (result != 0) deviceHandle.Close();
+  return result;
+}
+
+std::uint32_t ControllerAdapter::Close() { return deviceHandle.Close(); }
+
+std::uint8_t* ControllerAdapter::GetDataBuffer(std::uint32_t allocate) {
+  return DataArea(allocate, format_.dataOffset);
+}
+
+std::uint32_t ControllerAdapter::GetSenseData(SenseView* out) {
+  if (transferBuffer == nullptr) return 0;
+  if (out != nullptr) *out = format_.sense(transferBuffer);
+  return 1;
+}
 
 std::uint32_t ControllerAdapter::ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
                                            std::uint32_t cdbLength) {
@@ -24,45 +64,17 @@ std::uint32_t ControllerAdapter::ExecuteOut(std::uint8_t bus, std::uint8_t targe
 std::uint32_t ControllerAdapter::Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
                                          std::uint32_t cdbLength, bool dataIn) {
   const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
-  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, MaxCdbLength(), dataLength)) return refused;
-  if (BufferFor(dataIn, DataOffset()) == nullptr) return kNoMemory;
+  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, format_.maxCdbLength, dataLength)) return refused;
+  if (BufferFor(dataIn, format_.dataOffset) == nullptr) return kNoMemory;
   return Send(ScsiCommand{bus, target, cdb, cdbLength, dataIn, dataLength});
-}
-
-std::uint32_t ControllerAdapter::OpenAndScan(const char* name) {
-  std::uint32_t result = deviceHandle.Open(name, DeviceHandle::kReadWrite);
-  if (result == 0) result = RescanUnits(nullptr);
-  if (result != 0) deviceHandle.Close();
-  return result;
 }
 
 // ---- MegaRAID ------------------------------------------------------------------
 
-MegaRaidAdapter::MegaRaidAdapter(std::uint32_t number, std::uint32_t size) : ControllerAdapter(number, size) {
-  targetCount = kTargetCount;
-}
+MegaRaidAdapter::MegaRaidAdapter(std::uint32_t number, std::uint32_t size)
+    : ControllerAdapter(number, size, kMegaRaidFormat) {}
 
-MegaRaidAdapter::~MegaRaidAdapter() {
-  MegaRaidAdapter::Close();
-  Release();
-}
-
-std::uint32_t MegaRaidAdapter::Open() {
-  if (deviceHandle.IsOpen()) return 0;
-  char name[kDeviceNameSize];
-  FormatPortDeviceName(name, adapterNumber);
-  return OpenAndScan(name);
-}
-
-std::uint32_t MegaRaidAdapter::Close() { return deviceHandle.Close(); }
-
-std::uint8_t* MegaRaidAdapter::GetDataBuffer(std::uint32_t allocate) { return DataArea(allocate, DataOffset()); }
-
-std::uint32_t MegaRaidAdapter::GetSenseData(SenseView* out) {
-  if (transferBuffer == nullptr) return 0;
-  if (out != nullptr) *out = MegaRaidSense(transferBuffer);
-  return 1;
-}
+void MegaRaidAdapter::DeviceName(char* name) { FormatPortDeviceName(name, adapterNumber); }
 
 std::uint32_t MegaRaidAdapter::Send(const ScsiCommand& command) {
   const std::uint32_t length = FillMegaRaid(transferBuffer, command, maxTransfer);
@@ -71,14 +83,10 @@ std::uint32_t MegaRaidAdapter::Send(const ScsiCommand& command) {
   return result != 0 ? result : MegaRaidResult(transferBuffer);
 }
 
-std::uint32_t MegaRaidAdapter::MaxCdbLength() const { return megaraid::kCdb.size; }
-
-std::uint32_t MegaRaidAdapter::DataOffset() const { return megaraid::kDataOffset; }
-
 // ---- DAC960 --------------------------------------------------------------------
 
-Dac960Adapter::Dac960Adapter(std::uint32_t number, std::uint32_t size) : ControllerAdapter(number, size) {
-  targetCount = kTargetCount;
+Dac960Adapter::Dac960Adapter(std::uint32_t number, std::uint32_t size)
+    : ControllerAdapter(number, size, kDac960Format) {
   initiatorId = kNoInitiatorId;
   maxTransfer = std::min(maxTransfer, kMaxTransfer);
 }
@@ -88,10 +96,12 @@ Dac960Adapter::~Dac960Adapter() {
   Release();
 }
 
+void Dac960Adapter::DeviceName(char* name) { FormatPortDeviceName(name, adapterNumber); }
+
 std::uint32_t Dac960Adapter::Open() {
   if (deviceHandle.IsOpen()) return 0;
   char name[kDeviceNameSize];
-  FormatPortDeviceName(name, adapterNumber);
+  DeviceName(name);
   std::uint32_t result = deviceHandle.Open(name, DeviceHandle::kReadWrite);
   if (result != 0) {
     deviceHandle.Close();
@@ -127,14 +137,6 @@ std::uint32_t Dac960Adapter::Close() {
   return result;
 }
 
-std::uint8_t* Dac960Adapter::GetDataBuffer(std::uint32_t allocate) { return DataArea(allocate, DataOffset()); }
-
-std::uint32_t Dac960Adapter::GetSenseData(SenseView* out) {
-  if (transferBuffer == nullptr) return 0;
-  if (out != nullptr) *out = Dac960Sense(transferBuffer);
-  return 1;
-}
-
 std::uint32_t Dac960Adapter::Send(const ScsiCommand& command) {
   // An input command clears the whole buffer first, so that nothing of an
   // earlier command can be mistaken for this one's data.
@@ -148,7 +150,7 @@ std::uint32_t Dac960Adapter::Send(const ScsiCommand& command) {
 std::uint32_t Dac960Adapter::ControllerCommand(std::uint8_t opcode, std::uint8_t parameter1, std::uint8_t parameter2,
                                                std::uint8_t* data, std::uint32_t dataLength) {
   dataLength = std::min(dataLength, dac960::command::kMaxData);
-  if (DataArea(1, DataOffset()) == nullptr) return kNoMemory;
+  if (GetDataBuffer(1) == nullptr) return kNoMemory;
   const std::uint32_t length = FillDac960Command(transferBuffer, opcode, parameter1, parameter2, data, dataLength);
   const std::uint32_t result =
       deviceHandle.Transfer(kIoctlScsiMiniport, transferBuffer, length, DeviceHandle::kSendReceive);
@@ -160,36 +162,12 @@ std::uint32_t Dac960Adapter::ControllerCommand(std::uint8_t opcode, std::uint8_t
   return 0;
 }
 
-std::uint32_t Dac960Adapter::MaxCdbLength() const { return dac960::kCdb.size; }
-
-std::uint32_t Dac960Adapter::DataOffset() const { return dac960::kDataOffset; }
-
 // ---- the maker's controller ------------------------------------------------------
 
-QzvAdapter::QzvAdapter(std::uint32_t number, std::uint32_t size) : ControllerAdapter(number, size) {
-  targetCount = kTargetCount;
-}
+QzvAdapter::QzvAdapter(std::uint32_t number, std::uint32_t size) : ControllerAdapter(number, size, kSrbFormat) {}
 
-QzvAdapter::~QzvAdapter() {
-  QzvAdapter::Close();
-  Release();
-}
-
-std::uint32_t QzvAdapter::Open() {
-  if (deviceHandle.IsOpen()) return 0;
-  char name[kDeviceNameSize];
+void QzvAdapter::DeviceName(char* name) {
   FormatControllerDeviceName(name, Module().portTable.CountPortsOfClassBelow(AdapterClassQzv, adapterNumber));
-  return OpenAndScan(name);
-}
-
-std::uint32_t QzvAdapter::Close() { return deviceHandle.Close(); }
-
-std::uint8_t* QzvAdapter::GetDataBuffer(std::uint32_t allocate) { return DataArea(allocate, DataOffset()); }
-
-std::uint32_t QzvAdapter::GetSenseData(SenseView* out) {
-  if (transferBuffer == nullptr) return 0;
-  if (out != nullptr) *out = SrbSense(transferBuffer);
-  return 1;
 }
 
 std::uint32_t QzvAdapter::Send(const ScsiCommand& command) {
@@ -198,9 +176,5 @@ std::uint32_t QzvAdapter::Send(const ScsiCommand& command) {
       deviceHandle.Control(kIoctlQzvExecuteSrb, transferBuffer, srb::kBlockSize, srb::kBlockSize);
   return result != 0 ? result : SrbResult(transferBuffer);
 }
-
-std::uint32_t QzvAdapter::MaxCdbLength() const { return srb::kCdb.size; }
-
-std::uint32_t QzvAdapter::DataOffset() const { return srb::kDataOffset; }
 
 }  // namespace lumbrel

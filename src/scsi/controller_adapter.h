@@ -9,42 +9,53 @@
 
 namespace lumbrel {
 
+// What a controller's request format fixes for its adapter: the longest CDB
+// that the block carries, where the data area starts in the transfer
+// buffer, and where the driver leaves the sense data.
+struct ControllerFormat {
+  std::uint32_t maxCdbLength;
+  std::uint32_t dataOffset;
+  SenseView (*sense)(const std::uint8_t* block);
+};
+
 class ControllerAdapter : public ScsiAdapter {
  public:
+  ~ControllerAdapter() override;
+  // Opens the controller's device for reading and writing and scans the
+  // buses; nothing when it is open already. A failure closes the device
+  // again and is returned.
+  std::uint32_t Open() override;
+  // Closes the device; its result.
+  std::uint32_t Close() override;
+  std::uint8_t* GetDataBuffer(std::uint32_t allocate) override;
+  std::uint32_t GetSenseData(SenseView* out) override;
   std::uint32_t ExecuteIn(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
                           std::uint32_t cdbLength) override;
   std::uint32_t ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
                            std::uint32_t cdbLength) override;
 
  protected:
-  using ScsiAdapter::ScsiAdapter;
-  // Opens the controller device for reading and writing and scans the buses;
-  // a failure closes the handle again and is returned.
-  std::uint32_t OpenAndScan(const char* name);
+  ControllerAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize, const ControllerFormat& format);
+  // The name of the controller's device (kDeviceNameSize bytes).
+  virtual void DeviceName(char* name) = 0;
   // Fills the format's request block for a command (the buffer exists and
   // the command passed CheckCommand), sends it and interprets its status.
   virtual std::uint32_t Send(const ScsiCommand& command) = 0;
-  virtual std::uint32_t MaxCdbLength() const = 0;
-  virtual std::uint32_t DataOffset() const = 0;
 
  private:
   std::uint32_t Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb, std::uint32_t cdbLength,
                         bool dataIn);
+
+  const ControllerFormat& format_;
 };
 
 class MegaRaidAdapter : public ControllerAdapter {
  public:
   MegaRaidAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
-  ~MegaRaidAdapter() override;
-  std::uint32_t Open() override;
-  std::uint32_t Close() override;
-  std::uint8_t* GetDataBuffer(std::uint32_t allocate) override;
-  std::uint32_t GetSenseData(SenseView* out) override;
 
  protected:
+  void DeviceName(char* name) override;  // "\\.\SCSI%d:" of the port
   std::uint32_t Send(const ScsiCommand& command) override;
-  std::uint32_t MaxCdbLength() const override;
-  std::uint32_t DataOffset() const override;
 };
 
 class Dac960Adapter : public ControllerAdapter {
@@ -62,8 +73,6 @@ class Dac960Adapter : public ControllerAdapter {
   std::uint32_t Open() override;
   // Releases the controller's number.
   std::uint32_t Close() override;
-  std::uint8_t* GetDataBuffer(std::uint32_t allocate) override;
-  std::uint32_t GetSenseData(SenseView* out) override;
 
   // One controller command (no DCDB): `data` (at most 4096 bytes) goes to
   // the controller for opcode 0xA0, and comes back for every opcode when
@@ -74,25 +83,18 @@ class Dac960Adapter : public ControllerAdapter {
   std::uint32_t controllerOrdinal = kNotNumbered;
 
  protected:
+  void DeviceName(char* name) override;  // "\\.\SCSI%d:" of the port
   std::uint32_t Send(const ScsiCommand& command) override;
-  std::uint32_t MaxCdbLength() const override;
-  std::uint32_t DataOffset() const override;
 };
 
 class QzvAdapter : public ControllerAdapter {
  public:
   QzvAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
-  ~QzvAdapter() override;
-  // Opens "\\.\QZV%d", numbered by the maker's controllers on lower ports.
-  std::uint32_t Open() override;
-  std::uint32_t Close() override;
-  std::uint8_t* GetDataBuffer(std::uint32_t allocate) override;
-  std::uint32_t GetSenseData(SenseView* out) override;
 
  protected:
+  // "\\.\QZV%d", numbered by the maker's controllers on lower ports.
+  void DeviceName(char* name) override;
   std::uint32_t Send(const ScsiCommand& command) override;
-  std::uint32_t MaxCdbLength() const override;
-  std::uint32_t DataOffset() const override;
 };
 
 }  // namespace lumbrel
