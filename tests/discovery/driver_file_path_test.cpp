@@ -1,4 +1,6 @@
 // The path of a port's driver image, from its service key.
+#include <algorithm>
+
 #include "api/module_state.h"
 #include "support/module_fixture.h"
 
@@ -14,7 +16,11 @@ class DriverFilePathTest : public ModuleTest {
   }
   std::optional<std::string> Path(std::uint32_t size = 260) {
     std::vector<char> path(size + 1, '\x7F');
-    if (!Module().portTable.GetDriverFilePath(0, path.data(), size)) return std::nullopt;
+    if (!Module().portTable.GetDriverFilePath(0, path.data(), size)) {
+      EXPECT_EQ(std::count(path.begin(), path.end(), '\x7F'), static_cast<std::ptrdiff_t>(size + 1))
+          << "a failure writes nothing";
+      return std::nullopt;
+    }
     EXPECT_EQ(path[size], '\x7F') << "wrote past the caller's size";
     return std::string(path.data());
   }
