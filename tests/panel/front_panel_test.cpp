@@ -63,6 +63,7 @@ TEST_F(FrontPanelTest, StrapLinesAndAddressSelectTheTargetMap) {
   } cases[] = {
       {0, true, true, {1, 2, 3}},   {1, true, true, {4, 5, 6}},   {0, true, false, {1, 0, 3}},
       {1, false, false, {12, 8, 14}}, {2, false, false, {9, 8, 11}}, {3, false, true, {12, 13, 14}},
+      {3, true, false, {4, 0, 6}},  // with row 5 in the test above, every row of the map
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "position " << c.position << " straps " << c.strap4 << c.strap5);
