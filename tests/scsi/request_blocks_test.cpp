@@ -2,6 +2,7 @@
 // each format's status becomes a result, and the CDB rules that every
 // adapter shares: the data length of a CDB and the HHBA5100 wrapping.
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -185,6 +186,39 @@ TEST(WrapCdbTest, MovesEachByteWhereItsLayoutSays) {
   EXPECT_EQ(Wrap({0x2A, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09}, 0, 0), "2101" "2A00" "02030405" "0809");
   EXPECT_EQ(Wrap({0x5E, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 0), "none");
   EXPECT_EQ(Wrap({0x12}, 0, 0), "21001200000000000000") << "a short CDB reads as zeros past its end";
+}
+
+TEST(WrapCdbTest, EveryOperationCodeOfAGroupMovesItsBytesLikeTheOthers) {
+  // The operation codes by the layout they share; every other code has no translation.
+  const std::vector<std::vector<std::uint8_t>> groups = {
+      {0x04, 0x12, 0x15, 0x1A, 0x1E, 0x08, 0x07, 0x1C, 0x03, 0xA0, 0x01, 0x0B, 0x1D, 0x1B, 0x00, 0x0A},
+      {0x4C, 0x55, 0x5A, 0x25, 0x37},
+      {0x4D},
+      {0x3C, 0x3B},
+      {0x28, 0x2B, 0x2F, 0x2A, 0x2E, 0x41},
+      {0x3E, 0x3F},
+      {0x20, 0x21}};
+  std::vector<bool> mapped(256, false);
+  std::set<std::string> layouts;
+  for (const auto& group : groups) {
+    const std::size_t opcodeAt = group[0] == 0x20 ? 0 : 2;  // unchanged CDBs keep their code in front
+    std::string first;
+    for (const std::uint8_t opcode : group) {
+      mapped[opcode] = true;
+      std::string wrapped = Wrap({opcode, 0xE1, 2, 3, 4, 5, 6, 7, 8, 9}, 3, 4);
+      ASSERT_NE(wrapped, "none") << int(opcode);
+      wrapped.replace(2 * opcodeAt, 2, "..");
+      if (first.empty()) first = wrapped;
+      EXPECT_EQ(wrapped, first) << "operation code " << int(opcode) << " left its group's layout";
+    }
+    layouts.insert(first);
+  }
+  EXPECT_EQ(layouts.size(), groups.size()) << "each group has a layout of its own";
+  for (int opcode = 0; opcode < 256; ++opcode) {
+    if (!mapped[opcode]) {
+      EXPECT_EQ(Wrap({static_cast<std::uint8_t>(opcode), 0, 0, 0, 0, 0}, 0, 0), "none") << opcode;
+    }
+  }
 }
 
 }  // namespace
