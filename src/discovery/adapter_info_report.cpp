@@ -48,8 +48,10 @@ bool KeyAt(const std::uint8_t* data, std::uint32_t p, const char* key, std::uint
 
 std::uint32_t ReadFileVersionString(const char* path, const char* key, char* out, std::uint32_t outSize) {
   if (out != nullptr && outSize != 0) out[0] = '\0';
-  // Shared for reading and writing, as a plain binary read opens a file: a
-  // driver image that an installer holds open for writing is still read.
+  // The file is read through the platform's file calls, like every other
+  // file the library touches, shared for reading and writing as a plain
+  // binary read opens it: a driver image that an installer holds open for
+  // writing is still read.
   HANDLE file =
       CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return GetLastError();

@@ -139,6 +139,9 @@ TEST_F(ScsiTest, FileVersionIsFoundOnlyAsUtf16) {
   EXPECT_STREQ(version, "5\xA9.");
   EXPECT_EQ(ReadFileVersionString("C:\\wide.sys", "FileVersion", version, 3), 0u);
   EXPECT_STREQ(version, "5\xA9") << "cut to the room of the output";
+  machine().faults().Add({"allocate", {{"size", std::uint64_t{33}}}, 0, 0, 1});
+  EXPECT_EQ(ReadFileVersionString("C:\\wide.sys", "FileVersion", version, sizeof version), 0u);
+  EXPECT_STREQ(version, "") << "no memory for the file: no version and no error";
   EXPECT_EQ(ReadFileVersionString("C:\\missing.sys", "FileVersion", version, sizeof version), 2u);
   EXPECT_STREQ(version, "");
   EXPECT_EQ(ReadFileVersionString("C:\\empty.sys", "FileVersion", version, sizeof version), 0u);
