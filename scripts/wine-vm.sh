@@ -3,10 +3,14 @@
 # x86 programs itself. QEMU boots Debian's stock x86-64 kernel, which does,
 # with this machine's own root file system shared read-only as the guest's
 # root (so the guest has the same Wine and the same paths), and one directory
-# shared writable at its own path. The guest runs one script and powers off.
+# shared writable at its own path. The guest has fresh, empty /tmp, /run,
+# /root and /var/tmp: a directory below them that the script needs (a source
+# tree checked out under /tmp, say) is shared explicitly. The guest runs one script and powers off.
 #
 #   wine-vm.sh prepare VMDIR                 fetch the kernel, build the initramfs (once)
-#   wine-vm.sh run VMDIR SHAREDIR SCRIPT     boot, run SCRIPT (a path inside SHAREDIR), power off
+#   wine-vm.sh run VMDIR SHAREDIR SCRIPT [DIR...]
+#                                            boot, run SCRIPT (a path inside SHAREDIR), power off;
+#                                            each DIR is shared read-only at its own path too
 #
 # `run` exits with the script's exit status. The script writes what it wants
 # kept into SHAREDIR; the console is shown only when the machine fails.
@@ -15,7 +19,8 @@ set -euo pipefail
 MODULES="virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci netfs fscache 9pnet 9pnet_virtio 9p"
 
 prepare() {
-  local vm=$1
+  local vm
+  vm=$(realpath -m "$1")
   [ -f "$vm/vmlinuz" ] && [ -f "$vm/initrd.gz" ] && return 0
   local work
   mkdir -p "$vm"
@@ -50,12 +55,20 @@ mount -t devtmpfs dev /dev
 for module in $MODULES; do insmod /lib/modules/\$module.ko; done
 share=\$(sed -n 's/.*lumbrel.share=\([^ ]*\).*/\1/p' /proc/cmdline)
 script=\$(sed -n 's/.*lumbrel.script=\([^ ]*\).*/\1/p' /proc/cmdline)
+readonly=\$(sed -n 's/.*lumbrel.readonly=\([^ ]*\).*/\1/p' /proc/cmdline)
 # The host's root, read-only; cache=loose lets Wine map its executables.
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose hostroot /host
 for dir in tmp run root var/tmp; do mount -t tmpfs -o size=1500m tmpfs /host/\$dir; done
 mount -t proc proc /host/proc
 mount -t sysfs sys /host/sys
 mount -t devtmpfs dev /host/dev
+# The read-only directories first: the writable one may lie inside one.
+n=0
+for dir in \$(echo "\$readonly" | tr ',' ' '); do
+  mkdir -p /host\$dir 2>/dev/null
+  mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose readonly\$n /host\$dir
+  n=\$((n + 1))
+done
 mkdir -p /host\$share 2>/dev/null
 mount -t 9p -o trans=virtio,version=9p2000.L,cache=loose share /host\$share
 chroot /host /bin/sh -c "cd '\$share' && HOME=/root /bin/bash '\$script'"
@@ -72,18 +85,30 @@ EOF
 }
 
 run() {
-  local vm=$1 share=$2 script=$3
+  local vm share script
+  vm=$(realpath -m "$1")
+  share=$(realpath -m "$2")
+  script=$(realpath -m "$3")
+  shift 3
   prepare "$vm"
+  local extra=() readonly="" n=0 dir
+  for dir in "$@"; do
+    dir=$(realpath -m "$dir")
+    extra+=(-fsdev "local,id=readonly$n,path=$dir,security_model=none,readonly=on,multidevs=remap"
+            -device "virtio-9p-pci,fsdev=readonly$n,mount_tag=readonly$n")
+    readonly+="${readonly:+,}$dir"
+    n=$((n + 1))
+  done
   local console
   console=$(mktemp)
   # TCG: no hardware virtualisation is needed, only time.
   qemu-system-x86_64 -nodefaults -no-user-config -m 2048 -smp 2 -no-reboot -display none -serial "file:$console" \
     -kernel "$vm/vmlinuz" -initrd "$vm/initrd.gz" \
-    -append "console=ttyS0 quiet panic=-1 lumbrel.share=$share lumbrel.script=$script" \
+    -append "console=ttyS0 quiet panic=-1 lumbrel.share=$share lumbrel.script=$script lumbrel.readonly=$readonly" \
     -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
     -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot \
     -fsdev local,id=share,path="$share",security_model=none,multidevs=remap \
-    -device virtio-9p-pci,fsdev=share,mount_tag=share </dev/null >/dev/null 2>&1 || true
+    -device virtio-9p-pci,fsdev=share,mount_tag=share "${extra[@]}" </dev/null >/dev/null 2>&1 || true
   local status
   status=$(tr -d '\r' <"$console" | sed -n 's/^LUMBREL_VM_STATUS=\([0-9]*\).*/\1/p' | tail -n 1)
   if [ -z "$status" ]; then
@@ -98,6 +123,6 @@ run() {
 
 case "${1:-}" in
   prepare) prepare "$2" ;;
-  run) run "$2" "$3" "$4" ;;
-  *) echo "usage: $0 prepare VMDIR | run VMDIR SHAREDIR SCRIPT" >&2; exit 2 ;;
+  run) shift; run "$@" ;;
+  *) echo "usage: $0 prepare VMDIR | run VMDIR SHAREDIR SCRIPT [DIR...]" >&2; exit 2 ;;
 esac
