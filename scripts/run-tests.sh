@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The whole test run of `make test`: the host build under AddressSanitizer and
-# UndefinedBehaviorSanitizer with every host test, then the Windows cross
-# build with its checks. A summary closes the run.
+# The whole test run of `make test`: every host test under AddressSanitizer
+# and UndefinedBehaviorSanitizer, then under ThreadSanitizer, the fuzz
+# harnesses on a fixed number of inputs, then the Windows cross build with
+# its checks and the Wine tests. A summary closes the run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -22,6 +23,8 @@ step() {
 
 step "host build (ASan, UBSan)" bash -c "cmake --preset host-test >/dev/null && cmake --build build/host-test -j $jobs"
 step "host tests" ctest --preset host-test -j "$jobs"
+step "host build (TSan)" bash -c "cmake --preset host-tsan >/dev/null && cmake --build build/host-tsan -j $jobs"
+step "host tests under ThreadSanitizer" ctest --preset host-tsan -j "$jobs"
 step "fuzz harnesses build (clang)" bash -c "cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $jobs --target fuzz_all"
 step "fuzz smoke runs" ctest --preset fuzz
 step "windows cross build" bash -c "cmake --preset windows >/dev/null && cmake --build build/windows -j $jobs"
