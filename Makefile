@@ -1,6 +1,6 @@
 # LUMBREL: the two commands a fresh Debian 12 machine needs.
 #   make demo   build the host library and run `lumbrel-diag report` on the default machine
-#   make test   host build with every test, then the Windows cross build and its checks
+#   make test   every test: host (ASan+UBSan, TSan), fuzz smoke runs, Windows cross build, Wine
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
