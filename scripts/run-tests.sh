@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 status=0
 summary=()
+passed=0
+failed=0
 
 step() {
   local name=$1
@@ -15,8 +17,10 @@ step() {
   echo "==> $name"
   if "$@"; then
     summary+=("passed: $name")
+    passed=$((passed + 1))
   else
     summary+=("FAILED: $name")
+    failed=$((failed + 1))
     status=1
   fi
 }
@@ -42,4 +46,5 @@ fi
 echo
 echo "Summary:"
 printf '  %s\n' "${summary[@]}"
+echo "steps: $passed passed, $failed failed"
 exit $status
