@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "api/host_loader.h"
+#include "api/module_state.h"
 #include "discovery/driver_table.h"
 #include "lumbrel.h"
 #include "scsi/adapter_list.h"
@@ -67,8 +68,8 @@ nlohmann::json LargestMachine(const char* driver) {
 // One command to one drive through the adapter of `port`.
 void Command(benchmark::State& state, std::uint32_t port, std::uint8_t target, bool read) {
   LoadMachine(EveryFamily());
-  lumbrel::BuildAdapterList();
-  ScsiAdapter* adapter = lumbrel::OpenAdapter(lumbrel::AdapterClassBase, port);
+  lumbrel::Module().adapterList.BuildAdapterList();
+  ScsiAdapter* adapter = lumbrel::Module().adapterList.OpenAdapter(lumbrel::AdapterClassBase, port);
   if (adapter == nullptr) {
     state.SkipWithError("the adapter does not open");
     return;
@@ -120,8 +121,8 @@ BENCHMARK(PlatformOnly_PortDevice_TestUnitReady);
 // (the scan skips the adapter's own id 7).
 void RescanOneAdapter(benchmark::State& state, const char* driver) {
   LoadMachine(LargestMachine(driver));
-  lumbrel::BuildAdapterList();
-  ScsiAdapter* adapter = lumbrel::OpenAdapter(lumbrel::AdapterClassBase, 0);
+  lumbrel::Module().adapterList.BuildAdapterList();
+  ScsiAdapter* adapter = lumbrel::Module().adapterList.OpenAdapter(lumbrel::AdapterClassBase, 0);
   if (adapter == nullptr) {
     state.SkipWithError("the adapter does not open");
     return;

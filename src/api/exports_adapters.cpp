@@ -7,14 +7,15 @@ extern "C" {
 
 std::uint32_t LUMBREL_CALL CountAdapterUnits(std::uint32_t* unitCount, std::uint32_t* adapterCount) {
   using namespace lumbrel;
-  if (const std::uint32_t error = BuildAdapterList(); error != 0) {
-    FreeAdapterList();
+  AdapterList& list = Module().adapterList;
+  if (const std::uint32_t error = list.BuildAdapterList(); error != 0) {
+    list.FreeAdapterList();
     return error;
   }
-  const std::uint32_t adapters = GetAdapterCount();
+  const std::uint32_t adapters = list.GetAdapterCount();
   std::uint32_t units = 0;
   for (std::uint32_t i = 0; i < adapters; ++i) {
-    if (OpenAdapter(AdapterClassBase, i) != nullptr) units += CountUnitsOnAdapter(i);
+    if (list.OpenAdapter(AdapterClassBase, i) != nullptr) units += list.CountUnitsOnAdapter(i);
   }
   if (unitCount != nullptr) *unitCount = units;
   if (adapterCount != nullptr) *adapterCount = adapters;
@@ -22,7 +23,9 @@ std::uint32_t LUMBREL_CALL CountAdapterUnits(std::uint32_t* unitCount, std::uint
 }
 
 std::uint32_t LUMBREL_CALL GetAllAdapterInfo(AdapterInfoRecord* records) {
-  return lumbrel::ReportAdapterInfo(reinterpret_cast<std::uint8_t*>(records));
+  lumbrel::ModuleState& module = lumbrel::Module();
+  return lumbrel::ReportAdapterInfo(module.portTable, module.adapterList.GetAdapterCount(),
+                                    reinterpret_cast<std::uint8_t*>(records));
 }
 
 }  // extern "C"

@@ -22,7 +22,7 @@ void ConstructModuleState() {
 
 void OnProcessAttach() {}
 
-void OnProcessDetach() { FreeAdapterList(); }
+void OnProcessDetach() { g_module->adapterList.FreeAdapterList(); }
 
 void DestroyModuleState() {
   if (g_module != nullptr) {

@@ -29,9 +29,10 @@ struct ModuleState {
   PortTable portTable;  // scans the registry at construction
   CallbackSlots callbacks;
   FrontPanel frontPanel;  // the cage tables; filled by InitializeDiags
-  ScsiAddressCache addressCache;      // class-driver devices by SCSI address
-  std::uint32_t openDac960Count = 0;  // DAC960 controllers open now; numbers the next one
-  AdapterList adapterList;            // built by the first export that needs an adapter
+  ScsiAddressCache addressCache;  // class-driver devices by SCSI address
+  // Built by the first export that needs an adapter; declared after what
+  // its adapters use, so destroyed before it.
+  AdapterList adapterList{portTable, addressCache};
 };
 
 // The state of the loaded module. Valid between load and unload only.

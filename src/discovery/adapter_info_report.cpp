@@ -2,12 +2,10 @@
 
 #include <cstring>
 
-#include "api/module_state.h"
 #include "platform/byte_order.h"
 #include "platform/runtime.h"
 #include "platform/text.h"
 #include "platform/win32.h"
-#include "scsi/adapter_list.h"
 
 namespace lumbrel {
 namespace {
@@ -95,10 +93,9 @@ std::uint32_t ReadFileVersionString(const char* path, const char* key, char* out
   return 0;
 }
 
-std::uint32_t ReportAdapterInfo(std::uint8_t* records) {
-  PortTable& ports = Module().portTable;
+std::uint32_t ReportAdapterInfo(PortTable& ports, std::uint32_t adapterCount, std::uint8_t* records) {
   if (const std::uint32_t error = ports.ScanPorts(); error != 0) return error;
-  const std::uint32_t count = GetAdapterCount();
+  const std::uint32_t count = adapterCount;
   if (records == nullptr) return 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     PortDescription description{};

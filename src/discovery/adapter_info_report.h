@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "discovery/port_table.h"
 #include "lumbrel.h"
 
 namespace lumbrel {
@@ -30,10 +31,10 @@ static_assert(offsetof(AdapterInfoRecord, driverVersion) == kDriverVersion);
 inline constexpr std::uint32_t kDriverPathSize = 128;
 inline constexpr std::uint32_t kVersionTextSize = 32;
 
-// Fills one 78-byte record per adapter of the list (the list is not built
-// here: before it is, nothing is written) and returns 0, or returns the port
-// scan's error and writes nothing.
-std::uint32_t ReportAdapterInfo(std::uint8_t* records);
+// Fills one 78-byte record for each of the first `adapterCount` ports (the
+// caller passes the adapter list's count: 0 until the list is built) and
+// returns 0, or returns the port scan's error and writes nothing.
+std::uint32_t ReportAdapterInfo(PortTable& ports, std::uint32_t adapterCount, std::uint8_t* records);
 
 // Reads the file at `path` and looks for `key` as UTF-16LE text; the value
 // that follows the key's terminator and one padding unit is copied into

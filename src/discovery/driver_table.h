@@ -3,19 +3,25 @@
 
 #include <cstdint>
 
+#include "lumbrel.h"
+
 namespace lumbrel {
 
 // The family of driver that serves a port. It selects the adapter variant and
-// the addressing rule of the exports.
+// the addressing rule of the exports. The codes are those that callers see
+// in the public header.
 enum AdapterClass : std::uint32_t {
-  AdapterClassBase = 0,
-  AdapterClassMegaRaid = 1,
-  AdapterClassDac960 = 2,
-  AdapterClassHhba5100 = 3,
-  AdapterClassScsiPort = 4,
-  AdapterClassAtapi = 5,
-  AdapterClassQzv = 6,
+  AdapterClassBase = LUMBREL_CLASS_BASE,
+  AdapterClassMegaRaid = LUMBREL_CLASS_MEGARAID,
+  AdapterClassDac960 = LUMBREL_CLASS_DAC960,
+  AdapterClassHhba5100 = LUMBREL_CLASS_HHBA5100,
+  AdapterClassScsiPort = LUMBREL_CLASS_SCSIPORT,
+  AdapterClassAtapi = LUMBREL_CLASS_ATAPI,
+  AdapterClassQzv = LUMBREL_CLASS_QZV,
 };
+static_assert(AdapterClassBase == 0 && AdapterClassMegaRaid == 1 && AdapterClassDac960 == 2 &&
+              AdapterClassHhba5100 == 3 && AdapterClassScsiPort == 4 && AdapterClassAtapi == 5 &&
+              AdapterClassQzv == 6);
 inline constexpr std::uint32_t kHighestAdapterClass = AdapterClassQzv;
 
 struct DriverRow {

@@ -1,6 +1,6 @@
 #include "panel/front_panel.h"
 
-#include "api/result_codes.h"
+#include "result_codes.h"
 #include "platform/i2c_library.h"
 
 namespace lumbrel {

@@ -5,7 +5,8 @@
 #include "platform/byte_order.h"
 #include "platform/win32.h"
 #include "scsi/device_handle.h"
-#include "scsi/request_formats.h"
+#include "scsi/control_codes.h"
+#include "scsi/scsi_address.h"
 
 namespace lumbrel {
 
@@ -23,7 +24,7 @@ std::uint32_t ScsiAddressCache::Refresh() {
   lastRefresh_ = 0;
   for (std::uint32_t format = 0; format < kClassDeviceNameFormatCount; ++format) {
     for (std::uint32_t number = 0; number < kDevicesPerFormat; ++number) {
-      char name[kDeviceNameSize];
+      char name[kDeviceNameBufferSize];
       FormatClassDeviceName(name, format, number);
       DeviceHandle device;
       if (device.Open(name, 0) != 0) break;  // the first gap ends this format

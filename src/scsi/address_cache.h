@@ -43,7 +43,7 @@ class ScsiAddressCache {
   // value; the LUN is not compared). No refresh.
   bool Find(std::uint8_t port, std::uint8_t path, std::uint8_t target, std::uint32_t* index) const;
   // After a refresh: the name of the class-driver device at that address,
-  // else the port device "\\.\SCSI%d:" of `port`. `name` holds kDeviceNameSize bytes.
+  // else the port device "\\.\SCSI%d:" of `port`. `name` holds kDeviceNameBufferSize bytes.
   void BuildDeviceName(std::uint8_t port, std::uint8_t path, std::uint8_t target, char* name);
   // The address {target, path, port} of the first class-driver device on the
   // port; false (address untouched) when it has none. No refresh.

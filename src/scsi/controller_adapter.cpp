@@ -3,35 +3,33 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/module_state.h"
-#include "api/result_codes.h"
-#include "scsi/cdb.h"
+#include "result_codes.h"
+#include "scsi/control_codes.h"
+#include "scsi/dac960_direct_cdb.h"
+#include "scsi/device_names.h"
+#include "scsi/megaraid_direct_cdb.h"
+#include "scsi/scsi_request_block.h"
 
 namespace lumbrel {
 namespace {
 
-// Formats C, D and B as their adapters see them.
-constexpr ControllerFormat kMegaRaidFormat{megaraid::kCdb.size, megaraid::kDataOffset, MegaRaidSense};
-constexpr ControllerFormat kDac960Format{dac960::kCdb.size, dac960::kDataOffset, Dac960Sense};
-constexpr ControllerFormat kSrbFormat{srb::kCdb.size, srb::kDataOffset, SrbSense};
+constexpr ControllerFormat kMegaRaidFormat{megaraid_direct_cdb::kCdb.size, megaraid_direct_cdb::kDataOffset,
+                                          megaraid_direct_cdb::Sense};
+constexpr ControllerFormat kDac960Format{dac960_direct_cdb::kCdb.size, dac960_direct_cdb::kDataOffset,
+                                         dac960_direct_cdb::Sense};
+constexpr ControllerFormat kSrbFormat{scsi_request_block::kCdb.size, scsi_request_block::kDataOffset,
+                                      scsi_request_block::Sense};
 
 }  // namespace
 
 // ---- shared --------------------------------------------------------------------
 
-ControllerAdapter::ControllerAdapter(std::uint32_t number, std::uint32_t size, const ControllerFormat& format)
-    : ScsiAdapter(number, size), format_(format) {
-  targetCount = kTargetCount;
-}
-
-ControllerAdapter::~ControllerAdapter() {
-  ControllerAdapter::Close();
-  Release();
-}
+ControllerAdapter::ControllerAdapter(const AdapterSetup& setup, const ControllerFormat& format)
+    : ScsiAdapter(setup), format_(format) {}
 
 std::uint32_t ControllerAdapter::Open() {
   if (deviceHandle.IsOpen()) return 0;
-  char name[kDeviceNameSize];
+  char name[kDeviceNameBufferSize];
   DeviceName(name);
   std::uint32_t result = deviceHandle.Open(name, DeviceHandle::kReadWrite);
   if (result == 0) result = RescanUnits(nullptr);
@@ -66,49 +64,44 @@ std::uint32_t ControllerAdapter::Execute(std::uint8_t bus, std::uint8_t target, 
   const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
   if (const std::uint32_t refused = CheckCommand(*this, cdbLength, format_.maxCdbLength, dataLength)) return refused;
   if (BufferFor(dataIn, format_.dataOffset) == nullptr) return kNoMemory;
-  return Send(ScsiCommand{bus, target, cdb, cdbLength, dataIn, dataLength});
+  return Send(CommandRequest{bus, target, cdb, cdbLength, dataIn, dataLength});
 }
 
 // ---- MegaRAID ------------------------------------------------------------------
 
-MegaRaidAdapter::MegaRaidAdapter(std::uint32_t number, std::uint32_t size)
-    : ControllerAdapter(number, size, kMegaRaidFormat) {}
+MegaRaidAdapter::MegaRaidAdapter(const AdapterSetup& setup) : ControllerAdapter(setup, kMegaRaidFormat) {}
 
 void MegaRaidAdapter::DeviceName(char* name) { FormatPortDeviceName(name, adapterNumber); }
 
-std::uint32_t MegaRaidAdapter::Send(const ScsiCommand& command) {
-  const std::uint32_t length = FillMegaRaid(transferBuffer, command, maxTransfer);
+std::uint32_t MegaRaidAdapter::Send(const CommandRequest& command) {
+  const std::uint32_t length = megaraid_direct_cdb::Fill(transferBuffer, command, maxTransfer);
   const std::uint32_t result =
       deviceHandle.Transfer(kIoctlScsiMiniport, transferBuffer, length, DeviceHandle::kSendReceive);
-  return result != 0 ? result : MegaRaidResult(transferBuffer);
+  return result != 0 ? result : megaraid_direct_cdb::Result(transferBuffer);
 }
 
 // ---- DAC960 --------------------------------------------------------------------
 
-Dac960Adapter::Dac960Adapter(std::uint32_t number, std::uint32_t size)
-    : ControllerAdapter(number, size, kDac960Format) {
+Dac960Adapter::Dac960Adapter(const AdapterSetup& setup, Dac960Numbering& numbering)
+    : ControllerAdapter(setup, kDac960Format), numbering_(numbering) {
   initiatorId = kNoInitiatorId;
   maxTransfer = std::min(maxTransfer, kMaxTransfer);
 }
 
-Dac960Adapter::~Dac960Adapter() {
-  Dac960Adapter::Close();
-  Release();
-}
+Dac960Adapter::~Dac960Adapter() { Dac960Adapter::Close(); }
 
 void Dac960Adapter::DeviceName(char* name) { FormatPortDeviceName(name, adapterNumber); }
 
 std::uint32_t Dac960Adapter::Open() {
   if (deviceHandle.IsOpen()) return 0;
-  char name[kDeviceNameSize];
+  char name[kDeviceNameBufferSize];
   DeviceName(name);
   std::uint32_t result = deviceHandle.Open(name, DeviceHandle::kReadWrite);
   if (result != 0) {
     deviceHandle.Close();
     return result;
   }
-  std::uint32_t& openControllers = Module().openDac960Count;
-  controllerOrdinal = openControllers;
+  controllerOrdinal = numbering_.Next();
   // The probe tells the controller its number; what it answers is not used.
   std::uint8_t probe[kProbeLength] = {};
   probe[0] = static_cast<std::uint8_t>(controllerOrdinal);
@@ -124,57 +117,55 @@ std::uint32_t Dac960Adapter::Open() {
     controllerOrdinal = kNotNumbered;
     return result;
   }
-  ++openControllers;
+  numbering_.Opened();
   return 0;
 }
 
 std::uint32_t Dac960Adapter::Close() {
   const std::uint32_t result = deviceHandle.Close();
   // adapterNumber is kept, so that the list can open the controller again.
-  std::uint32_t& openControllers = Module().openDac960Count;
-  if (result == 0 && controllerOrdinal != kNotNumbered && openControllers != 0) --openControllers;
+  if (result == 0 && controllerOrdinal != kNotNumbered) numbering_.Closed();
   controllerOrdinal = kNotNumbered;
   return result;
 }
 
-std::uint32_t Dac960Adapter::Send(const ScsiCommand& command) {
+std::uint32_t Dac960Adapter::Send(const CommandRequest& command) {
   // An input command clears the whole buffer first, so that nothing of an
   // earlier command can be mistaken for this one's data.
   if (command.dataIn) std::memset(transferBuffer, 0, TransferBufferSize());
-  const std::uint32_t length = FillDac960(transferBuffer, command);
+  const std::uint32_t length = dac960_direct_cdb::Fill(transferBuffer, command);
   const std::uint32_t result =
       deviceHandle.Transfer(kIoctlScsiMiniport, transferBuffer, length, DeviceHandle::kSendReceive);
-  return result != 0 ? result : Dac960Result(transferBuffer);
+  return result != 0 ? result : dac960_direct_cdb::Result(transferBuffer);
 }
 
 std::uint32_t Dac960Adapter::ControllerCommand(std::uint8_t opcode, std::uint8_t parameter1, std::uint8_t parameter2,
                                                std::uint8_t* data, std::uint32_t dataLength) {
-  dataLength = std::min(dataLength, dac960::command::kMaxData);
+  dataLength = std::min(dataLength, dac960_controller_command::kMaxData);
   if (GetDataBuffer(1) == nullptr) return kNoMemory;
-  const std::uint32_t length = FillDac960Command(transferBuffer, opcode, parameter1, parameter2, data, dataLength);
+  const std::uint32_t length = dac960_controller_command::Fill(transferBuffer, opcode, parameter1, parameter2, data, dataLength);
   const std::uint32_t result =
       deviceHandle.Transfer(kIoctlScsiMiniport, transferBuffer, length, DeviceHandle::kSendReceive);
   if (result != 0) return result;
-  if (const std::uint16_t status = Dac960CommandStatus(transferBuffer); status != 0) return status;
+  if (const std::uint16_t status = dac960_controller_command::Status(transferBuffer); status != 0) return status;
   if (data != nullptr && dataLength != 0) {
-    std::memcpy(data, transferBuffer + dac960::command::kDataOffset, dataLength);
+    std::memcpy(data, transferBuffer + dac960_controller_command::kDataOffset, dataLength);
   }
   return 0;
 }
 
 // ---- the maker's controller ------------------------------------------------------
 
-QzvAdapter::QzvAdapter(std::uint32_t number, std::uint32_t size) : ControllerAdapter(number, size, kSrbFormat) {}
+QzvAdapter::QzvAdapter(const AdapterSetup& setup, std::uint32_t controllerNumber)
+    : ControllerAdapter(setup, kSrbFormat), controllerNumber_(controllerNumber) {}
 
-void QzvAdapter::DeviceName(char* name) {
-  FormatControllerDeviceName(name, Module().portTable.CountPortsOfClassBelow(AdapterClassQzv, adapterNumber));
-}
+void QzvAdapter::DeviceName(char* name) { FormatControllerDeviceName(name, controllerNumber_); }
 
-std::uint32_t QzvAdapter::Send(const ScsiCommand& command) {
-  FillSrb(transferBuffer, command);
-  const std::uint32_t result =
-      deviceHandle.Control(kIoctlQzvExecuteSrb, transferBuffer, srb::kBlockSize, srb::kBlockSize);
-  return result != 0 ? result : SrbResult(transferBuffer);
+std::uint32_t QzvAdapter::Send(const CommandRequest& command) {
+  using namespace scsi_request_block;
+  Fill(transferBuffer, command);
+  const std::uint32_t result = deviceHandle.Control(kIoctlQzvExecuteSrb, transferBuffer, kBlockSize, kBlockSize);
+  return result != 0 ? result : Result(transferBuffer);
 }
 
 }  // namespace lumbrel

@@ -1,15 +1,16 @@
 // The adapters that reach the drives behind a controller through a request
-// format of the controller's driver, on one device that stays open from Open
-// to Close: MegaRaidAdapter (format C on "\\.\SCSI%d:"), Dac960Adapter
-// (format D on "\\.\SCSI%d:") and QzvAdapter (format B on the maker's
-// "\\.\QZV%d"). BeginTarget and EndTarget keep the base behaviour.
+// block of the controller's driver, on one device that stays open from Open
+// to Close: MegaRaidAdapter (the MegaRAID direct CDB on "\\.\SCSI%d:"),
+// Dac960Adapter (the DAC960 direct CDB on "\\.\SCSI%d:") and QzvAdapter
+// (SCSI_REQUEST_BLOCK on the maker's "\\.\QZV%d"). BeginTarget and
+// EndTarget keep the base behaviour.
 #pragma once
 
 #include "scsi/scsi_adapter.h"
 
 namespace lumbrel {
 
-// What a controller's request format fixes for its adapter: the longest CDB
+// What a controller's request block fixes for its adapter: the longest CDB
 // that the block carries, where the data area starts in the transfer
 // buffer, and where the driver leaves the sense data.
 struct ControllerFormat {
@@ -20,7 +21,6 @@ struct ControllerFormat {
 
 class ControllerAdapter : public ScsiAdapter {
  public:
-  ~ControllerAdapter() override;
   // Opens the controller's device for reading and writing and scans the
   // buses; nothing when it is open already. A failure closes the device
   // again and is returned.
@@ -35,12 +35,12 @@ class ControllerAdapter : public ScsiAdapter {
                            std::uint32_t cdbLength) override;
 
  protected:
-  ControllerAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize, const ControllerFormat& format);
-  // The name of the controller's device (kDeviceNameSize bytes).
+  ControllerAdapter(const AdapterSetup& setup, const ControllerFormat& format);
+  // The name of the controller's device (kDeviceNameBufferSize bytes).
   virtual void DeviceName(char* name) = 0;
-  // Fills the format's request block for a command (the buffer exists and
+  // Fills the request block for a command (the buffer exists and
   // the command passed CheckCommand), sends it and interprets its status.
-  virtual std::uint32_t Send(const ScsiCommand& command) = 0;
+  virtual std::uint32_t Send(const CommandRequest& command) = 0;
 
  private:
   std::uint32_t Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb, std::uint32_t cdbLength,
@@ -51,11 +51,25 @@ class ControllerAdapter : public ScsiAdapter {
 
 class MegaRaidAdapter : public ControllerAdapter {
  public:
-  MegaRaidAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
+  explicit MegaRaidAdapter(const AdapterSetup& setup);
 
  protected:
   void DeviceName(char* name) override;  // "\\.\SCSI%d:" of the port
-  std::uint32_t Send(const ScsiCommand& command) override;
+  std::uint32_t Send(const CommandRequest& command) override;
+};
+
+// Numbers the DAC960 controllers in the order in which they are opened: the
+// count of those open now is the number of the next one.
+class Dac960Numbering {
+ public:
+  std::uint32_t Next() const { return open_; }
+  void Opened() { ++open_; }
+  void Closed() {
+    if (open_ != 0) --open_;
+  }
+
+ private:
+  std::uint32_t open_ = 0;
 };
 
 class Dac960Adapter : public ControllerAdapter {
@@ -66,7 +80,8 @@ class Dac960Adapter : public ControllerAdapter {
   static constexpr std::uint8_t kProbeReceiveOpcode = 0x3D;
   static constexpr std::uint32_t kProbeLength = 64;
 
-  Dac960Adapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
+  Dac960Adapter(const AdapterSetup& setup, Dac960Numbering& numbering);
+  // Gives the controller's number back.
   ~Dac960Adapter() override;
   // Numbers the controller among the DAC960 controllers open, probes it
   // (the outcome is ignored), scans it.
@@ -84,17 +99,24 @@ class Dac960Adapter : public ControllerAdapter {
 
  protected:
   void DeviceName(char* name) override;  // "\\.\SCSI%d:" of the port
-  std::uint32_t Send(const ScsiCommand& command) override;
+  std::uint32_t Send(const CommandRequest& command) override;
+
+ private:
+  Dac960Numbering& numbering_;
 };
 
 class QzvAdapter : public ControllerAdapter {
  public:
-  QzvAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
+  // `controllerNumber`: the maker's controllers on lower ports, which
+  // numbers the device.
+  QzvAdapter(const AdapterSetup& setup, std::uint32_t controllerNumber);
 
  protected:
-  // "\\.\QZV%d", numbered by the maker's controllers on lower ports.
-  void DeviceName(char* name) override;
-  std::uint32_t Send(const ScsiCommand& command) override;
+  void DeviceName(char* name) override;  // "\\.\QZV%d"
+  std::uint32_t Send(const CommandRequest& command) override;
+
+ private:
+  std::uint32_t controllerNumber_;
 };
 
 }  // namespace lumbrel

@@ -1,6 +1,6 @@
 #include "scsi/device_handle.h"
 
-#include "api/result_codes.h"
+#include "result_codes.h"
 #include "platform/text.h"
 
 namespace lumbrel {

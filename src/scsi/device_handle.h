@@ -19,7 +19,7 @@ class DeviceHandle {
   static constexpr std::uint32_t kReceive = 0x02;
   static constexpr std::uint32_t kSendReceive = kSend | kReceive;
 
-  static constexpr std::uint32_t kDeviceNameSize = 80;
+  static constexpr std::uint32_t kRecordedNameSize = 80;
 
   DeviceHandle() = default;
   ~DeviceHandle() { Close(); }
@@ -45,7 +45,7 @@ class DeviceHandle {
   // Null when not open; INVALID_HANDLE_VALUE is never kept.
   HANDLE handle = nullptr;
   // The name last opened, zero-padded; not terminated when it fills all 80.
-  char deviceName[kDeviceNameSize] = {};
+  char deviceName[kRecordedNameSize] = {};
 };
 
 }  // namespace lumbrel

@@ -6,7 +6,7 @@
 namespace lumbrel {
 
 // Room for every name built here, terminator included.
-inline constexpr std::uint32_t kDeviceNameSize = 32;
+inline constexpr std::uint32_t kDeviceNameBufferSize = 32;
 
 // Class-driver devices, in the order in which they are enumerated: name
 // format 0 is "\\.\PhysicalDrive%d" (disks), 1 is "\\.\Scanner%d".

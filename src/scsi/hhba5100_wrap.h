@@ -5,10 +5,12 @@
 
 #include <cstdint>
 
+#include "scsi/scsi_commands.h"
+
 namespace lumbrel {
 
 inline constexpr std::uint32_t kWrappedCdbLength = 10;
-inline constexpr std::uint8_t kWrappedOpcode = 0x21;
+inline constexpr std::uint8_t kWrappedOpcode = scsi_op::kHhba5100Wrapped;
 
 struct OpcodeLayout {
   std::uint8_t opcode;

@@ -1,18 +1,19 @@
 #include "scsi/port_device_adapter.h"
 
-#include "api/module_state.h"
-#include "api/result_codes.h"
-#include "scsi/cdb.h"
+#include "result_codes.h"
+#include "scsi/control_codes.h"
 #include "scsi/hhba5100_wrap.h"
+#include "scsi/scsi_pass_through.h"
 
 namespace lumbrel {
 
-PortDeviceAdapter::PortDeviceAdapter(std::uint32_t number, std::uint32_t size) : ScsiAdapter(number, size) {}
+PortDeviceAdapter::PortDeviceAdapter(const AdapterSetup& setup, ScsiAddressCache& addressCache)
+    : ScsiAdapter(setup), addressCache_(addressCache) {}
 
 std::uint32_t PortDeviceAdapter::Open() {
   if (isOpen != 0) return 0;
   std::uint32_t result = 0;
-  if (adapterNumber >= Module().portTable.PortCount()) {
+  if (!inPortTable) {
     result = kNotSupported;
   } else if (busCount != 0) {
     // Each INQUIRY of the scan opens and closes its target's device.
@@ -35,7 +36,7 @@ std::uint32_t PortDeviceAdapter::EndTarget() { return deviceHandle.Close(); }
 
 std::uint32_t PortDeviceAdapter::GetSenseData(SenseView* out) {
   if (transferBuffer == nullptr) return 0;
-  if (out != nullptr) *out = PassThroughSense(transferBuffer);
+  if (out != nullptr) *out = scsi_pass_through::Sense(transferBuffer);
   return 1;
 }
 
@@ -58,17 +59,17 @@ std::uint32_t PortDeviceAdapter::Execute(std::uint8_t bus, std::uint8_t target, 
                                          std::uint32_t cdbLength, bool dataIn) {
   const bool wasOpen = deviceHandle.IsOpen();
   const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
-  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, pass_through::kCdb.size, dataLength)) return refused;
+  if (const std::uint32_t refused = CheckCommand(*this, cdbLength, scsi_pass_through::kCdb.size, dataLength)) return refused;
   std::uint32_t result = kNoMemory;
-  if (BufferFor(dataIn, pass_through::kDataOffset) != nullptr) {
+  if (BufferFor(dataIn, scsi_pass_through::kDataOffset) != nullptr) {
     result = wasOpen ? 0 : BeginTarget(bus, target);
-    ScsiCommand command{bus, target, cdb, cdbLength, dataIn, dataLength};
+    CommandRequest command{bus, target, cdb, cdbLength, dataIn, dataLength};
     std::uint8_t cdbRoom[kMaxCdbLength];
     if (result == 0) result = Readdress(command, cdbRoom);
     if (result == 0) {
-      const ControlLengths lengths = FillPassThrough(transferBuffer, command);
+      const ControlLengths lengths = scsi_pass_through::Fill(transferBuffer, command);
       result = deviceHandle.Control(kIoctlScsiPassThrough, transferBuffer, lengths.input, lengths.output);
-      result = Interpret(result != 0 ? result : PassThroughStatus(transferBuffer), bus, target);
+      result = Interpret(result != 0 ? result : scsi_pass_through::Status(transferBuffer), bus, target);
     }
   }
   // A device opened for this one command is closed again, whatever happened.
@@ -76,26 +77,21 @@ std::uint32_t PortDeviceAdapter::Execute(std::uint8_t bus, std::uint8_t target, 
   return result;
 }
 
-std::uint32_t PortDeviceAdapter::Readdress(ScsiCommand&, std::uint8_t (&)[kMaxCdbLength]) { return 0; }
+std::uint32_t PortDeviceAdapter::Readdress(CommandRequest&, std::uint8_t (&)[kMaxCdbLength]) { return 0; }
 
 std::uint32_t PortDeviceAdapter::Interpret(std::uint32_t result, std::uint8_t, std::uint8_t) { return result; }
 
 // ---- ScsiPortAdapter ----------------------------------------------------------
 
-ScsiPortAdapter::ScsiPortAdapter(std::uint32_t number, std::uint32_t size) : PortDeviceAdapter(number, size) {
-  targetCount = kTargetCount;
-  Module().addressCache.Refresh();
-}
-
-ScsiPortAdapter::~ScsiPortAdapter() {
-  ScsiPortAdapter::Close();
-  Release();
+ScsiPortAdapter::ScsiPortAdapter(const AdapterSetup& setup, ScsiAddressCache& addressCache)
+    : PortDeviceAdapter(setup, addressCache) {
+  addressCache_.Refresh();
 }
 
 std::uint32_t ScsiPortAdapter::BeginTarget(std::uint32_t bus, std::uint32_t target) {
-  char name[kDeviceNameSize];
-  Module().addressCache.BuildDeviceName(static_cast<std::uint8_t>(adapterNumber), static_cast<std::uint8_t>(bus),
-                                        static_cast<std::uint8_t>(target), name);
+  char name[kDeviceNameBufferSize];
+  addressCache_.BuildDeviceName(static_cast<std::uint8_t>(adapterNumber), static_cast<std::uint8_t>(bus),
+                                static_cast<std::uint8_t>(target), name);
   return OpenTargetDevice(name);
 }
 
@@ -104,29 +100,24 @@ std::uint32_t ScsiPortAdapter::Interpret(std::uint32_t result, std::uint8_t bus,
   // driver has claimed: the device is there but must be reached through
   // its class driver. Anywhere else nothing answers.
   if (result != kInvalidParameter) return result;
-  return Module().addressCache.Find(static_cast<std::uint8_t>(adapterNumber), bus, target, nullptr) ? 4 : kNoDevice;
+  return addressCache_.Find(static_cast<std::uint8_t>(adapterNumber), bus, target, nullptr) ? 4 : kNoDevice;
 }
 
 // ---- Hhba5100Adapter ------------------------------------------------------------
 
-Hhba5100Adapter::Hhba5100Adapter(std::uint32_t number, std::uint32_t size) : PortDeviceAdapter(number, size) {
-  targetCount = kTargetCount;
+Hhba5100Adapter::Hhba5100Adapter(const AdapterSetup& setup, ScsiAddressCache& addressCache)
+    : PortDeviceAdapter(setup, addressCache) {
   initiatorId = kNoInitiatorId;
 }
 
-Hhba5100Adapter::~Hhba5100Adapter() {
-  Hhba5100Adapter::Close();
-  Release();
-}
-
 std::uint32_t Hhba5100Adapter::BeginTarget(std::uint32_t, std::uint32_t) {
-  char name[kDeviceNameSize];
-  Module().addressCache.BuildDeviceName(static_cast<std::uint8_t>(adapterNumber), ScsiAddressCache::kAny,
-                                        ScsiAddressCache::kAny, name);
+  char name[kDeviceNameBufferSize];
+  addressCache_.BuildDeviceName(static_cast<std::uint8_t>(adapterNumber), ScsiAddressCache::kAny,
+                                ScsiAddressCache::kAny, name);
   return OpenTargetDevice(name);
 }
 
-std::uint32_t Hhba5100Adapter::Readdress(ScsiCommand& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]) {
+std::uint32_t Hhba5100Adapter::Readdress(CommandRequest& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]) {
   static_assert(kWrappedCdbLength <= kMaxCdbLength);
   if (!WrapCdb(command.cdb, command.cdbLength, cdbRoom, command.bus, command.target)) return kInvalidParameter;
   command.cdb = cdbRoom;
@@ -134,7 +125,7 @@ std::uint32_t Hhba5100Adapter::Readdress(ScsiCommand& command, std::uint8_t (&cd
   // The request is addressed to the class-driver device it goes through;
   // the drive itself is named in the wrapped CDB.
   std::uint8_t address[3];
-  if (Module().addressCache.GetPortAddress(static_cast<std::uint8_t>(adapterNumber), address)) {
+  if (addressCache_.GetPortAddress(static_cast<std::uint8_t>(adapterNumber), address)) {
     command.target = address[0];
     command.bus = address[1];
   }

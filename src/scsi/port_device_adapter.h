@@ -5,7 +5,7 @@
 // else to the port device "\\.\SCSI%d:" (see ScsiAddressCache).
 #pragma once
 
-#include "scsi/cdb.h"
+#include "scsi/address_cache.h"
 #include "scsi/scsi_adapter.h"
 
 namespace lumbrel {
@@ -26,16 +26,19 @@ class PortDeviceAdapter : public ScsiAdapter {
                            std::uint32_t cdbLength) override;
 
  protected:
-  PortDeviceAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
+  PortDeviceAdapter(const AdapterSetup& setup, ScsiAddressCache& addressCache);
   // Opens `name` for reading and writing; "not found" becomes 130.
   std::uint32_t OpenTargetDevice(const char* name);
   // Turns the caller's command into the request to send, with `cdbRoom` for
   // a rewritten CDB; 0, or the result when nothing may be sent.
-  virtual std::uint32_t Readdress(ScsiCommand& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]);
+  virtual std::uint32_t Readdress(CommandRequest& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]);
   // The result of a request that was sent, as the caller sees it.
   virtual std::uint32_t Interpret(std::uint32_t result, std::uint8_t bus, std::uint8_t target);
   // Whether a failed Open closes the handle too (the HHBA5100 variant does).
   virtual bool ClosesHandleWhenOpenFails() const { return false; }
+
+  // Which class-driver device sits at which address; shared by the adapters.
+  ScsiAddressCache& addressCache_;
 
  private:
   std::uint32_t Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb, std::uint32_t cdbLength,
@@ -45,8 +48,7 @@ class PortDeviceAdapter : public ScsiAdapter {
 class ScsiPortAdapter : public PortDeviceAdapter {
  public:
   // Refreshes the SCSI address cache.
-  ScsiPortAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
-  ~ScsiPortAdapter() override;
+  ScsiPortAdapter(const AdapterSetup& setup, ScsiAddressCache& addressCache);
 
   // Opens the device of (this port, bus, target).
   std::uint32_t BeginTarget(std::uint32_t bus, std::uint32_t target) override;
@@ -59,8 +61,7 @@ class ScsiPortAdapter : public PortDeviceAdapter {
 
 class Hhba5100Adapter : public PortDeviceAdapter {
  public:
-  Hhba5100Adapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
-  ~Hhba5100Adapter() override;
+  Hhba5100Adapter(const AdapterSetup& setup, ScsiAddressCache& addressCache);
 
   // Opens the first class-driver device of the port, else the port device:
   // the drive is named inside the wrapped CDB, so bus and target are unused.
@@ -69,7 +70,7 @@ class Hhba5100Adapter : public PortDeviceAdapter {
  protected:
   // Wraps the CDB (87 when its operation code has no translation) and
   // addresses the request to the class-driver device it goes through.
-  std::uint32_t Readdress(ScsiCommand& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]) override;
+  std::uint32_t Readdress(CommandRequest& command, std::uint8_t (&cdbRoom)[kMaxCdbLength]) override;
   bool ClosesHandleWhenOpenFails() const override { return true; }
 };
 

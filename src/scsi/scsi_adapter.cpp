@@ -2,12 +2,19 @@
 
 #include <cstring>
 
-#include "api/module_state.h"
-#include "api/result_codes.h"
 #include "platform/runtime.h"
-#include "scsi/cdb.h"
+#include "result_codes.h"
+#include "scsi/scsi_pass_through.h"
 
 namespace lumbrel {
+namespace {
+
+// Where the base class finds sense data: the sense area of the
+// SCSI_REQUEST_BLOCK layout, with its length taken from byte 20.
+constexpr std::uint32_t kBaseSenseOffset = 64;
+constexpr Field kBaseSenseLength{20, 1};
+
+}  // namespace
 
 void* LibraryAllocated::operator new(std::size_t size, const std::nothrow_t&) noexcept {
   return platform::AllocateMemory(size);
@@ -38,14 +45,16 @@ std::uint32_t ScsiBus::ScanBus(std::uint16_t* newTargets) {
   return 0;
 }
 
-ScsiAdapter::ScsiAdapter(std::uint32_t number, std::uint32_t size)
-    : adapterNumber(number),
-      bufferSize(size <= kBufferSizeUnit ? kBufferSizeUnit
-                                         : (size + kBufferSizeUnit - 1) / kBufferSizeUnit * kBufferSizeUnit) {
+ScsiAdapter::ScsiAdapter(const AdapterSetup& setup)
+    : adapterNumber(setup.adapterNumber),
+      bufferSize(setup.bufferSize <= kBufferSizeUnit
+                     ? kBufferSizeUnit
+                     : (setup.bufferSize + kBufferSizeUnit - 1) / kBufferSizeUnit * kBufferSizeUnit),
+      inPortTable(setup.port != nullptr) {
   std::uint32_t portBuses = 0;
-  if (const PortEntry* entry = Module().portTable.GetPortEntry(number)) {
-    classCode = entry->classCode;
-    portBuses = entry->busCount;
+  if (setup.port != nullptr) {
+    classCode = setup.port->classCode;
+    portBuses = setup.port->busCount;
   }
   // The port table keeps at most 8 buses per port; the cap here keeps the
   // records inside the table whatever a port entry says.
@@ -79,12 +88,12 @@ std::uint32_t ScsiAdapter::BeginTarget(std::uint32_t bus, std::uint32_t target) 
 std::uint32_t ScsiAdapter::EndTarget() { return 0; }
 
 std::uint8_t* ScsiAdapter::GetDataBuffer(std::uint32_t allocate) {
-  return DataArea(allocate, pass_through::kDataOffset);
+  return DataArea(allocate, scsi_pass_through::kDataOffset);
 }
 
 std::uint32_t ScsiAdapter::GetSenseData(SenseView* out) {
   if (transferBuffer == nullptr) return 0;
-  if (out != nullptr) *out = SenseView{transferBuffer + 64, transferBuffer[20]};
+  if (out != nullptr) *out = SenseView{transferBuffer + kBaseSenseOffset, Get8(transferBuffer, kBaseSenseLength)};
   return 1;
 }
 
@@ -113,9 +122,9 @@ std::uint8_t* ScsiAdapter::BufferFor(bool dataIn, std::uint32_t dataOffset) {
 }
 
 std::uint32_t ScsiAdapter::InquireTarget(std::uint32_t bus, std::uint32_t target) {
-  if (std::uint8_t* data = GetDataBuffer(1)) std::memset(data, 0, CdbTransferLength(kInquiryCdb, sizeof kInquiryCdb));
-  return ExecuteIn(static_cast<std::uint8_t>(bus), static_cast<std::uint8_t>(target), kInquiryCdb,
-                   sizeof kInquiryCdb);
+  const Cdb inquiry = cdb::Inquiry();
+  if (std::uint8_t* data = GetDataBuffer(1)) std::memset(data, 0, CdbTransferLength(inquiry));
+  return ExecuteIn(bus, target, inquiry);
 }
 
 std::uint32_t ScsiAdapter::RescanUnits(std::uint32_t* anyNew) {

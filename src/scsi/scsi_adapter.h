@@ -7,8 +7,8 @@
 //
 // How the library drives an adapter: take it from the adapter list with
 // OpenAdapter (Open has succeeded); for a sequence of commands to one drive
-// call BeginTarget, send, and call EndTarget in every case; a single command
-// may be sent without them. For an output command write the data into
+// hold a TargetSession (BeginTarget, then EndTarget in every case); a single
+// command may be sent without one. For an output command write the data into
 // GetDataBuffer(1) first; after an input command read it from
 // GetDataBuffer(0). After a result of 2, GetSenseData holds the sense data.
 #pragma once
@@ -16,12 +16,22 @@
 #include <cstdint>
 #include <new>
 
+#include "discovery/port_table.h"
+#include "scsi/command_request.h"
 #include "scsi/device_handle.h"
-#include "scsi/request_blocks.h"
+#include "scsi/scsi_commands.h"
 
 namespace lumbrel {
 
 class ScsiAdapter;
+
+// What an adapter is built from: its port number, the size its owner asks
+// for, and the port's entry in the port table (class code and bus count).
+struct AdapterSetup {
+  std::uint32_t adapterNumber = 0;
+  std::uint32_t bufferSize = 0;
+  const PortEntry* port = nullptr;  // null: the port is not in the table
+};
 
 // Objects of the adapter layer live in library memory, so that running out
 // of it can be injected and every block is accounted for at unload. Only the
@@ -60,11 +70,10 @@ class ScsiAdapter : public LibraryAllocated {
   static constexpr std::uint32_t kMaxTransfer = 32768;
   static constexpr std::uint32_t kBufferSizeUnit = 512;
 
-  // Takes the port's class code and bus count from the module's port table
-  // (both 0 when there is no such port; the module must be loaded) and
-  // creates the bus records; an allocation failure keeps the buses created
-  // so far.
-  ScsiAdapter(std::uint32_t adapterNumber, std::uint32_t bufferSize);
+  // Takes the port's class code and bus count from its entry (both 0 when
+  // there is none) and creates the bus records; an allocation failure keeps
+  // the buses created so far.
+  explicit ScsiAdapter(const AdapterSetup& setup);
   ScsiAdapter(const ScsiAdapter&) = delete;
   ScsiAdapter& operator=(const ScsiAdapter&) = delete;
 
@@ -91,6 +100,15 @@ class ScsiAdapter : public LibraryAllocated {
   virtual std::uint32_t ExecuteOut(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
                                    std::uint32_t cdbLength);
 
+  std::uint32_t ExecuteIn(std::uint32_t bus, std::uint32_t target, const Cdb& command) {
+    return ExecuteIn(static_cast<std::uint8_t>(bus), static_cast<std::uint8_t>(target), command.bytes,
+                     command.length);
+  }
+  std::uint32_t ExecuteOut(std::uint32_t bus, std::uint32_t target, const Cdb& command) {
+    return ExecuteOut(static_cast<std::uint8_t>(bus), static_cast<std::uint8_t>(target), command.bytes,
+                      command.length);
+  }
+
   // INQUIRY (allocation length 240) into the zeroed data area; a caller
   // that gets 0 reads the inquiry data from GetDataBuffer(0).
   std::uint32_t InquireTarget(std::uint32_t bus, std::uint32_t target);
@@ -113,6 +131,7 @@ class ScsiAdapter : public LibraryAllocated {
   std::uint32_t bufferSize;
   std::uint8_t* transferBuffer = nullptr;
   std::uint32_t maxTransfer = kMaxTransfer;
+  bool inPortTable;  // built from a port entry
 
  protected:
   // Closes the handle, frees the transfer buffer and the bus records.
@@ -123,6 +142,24 @@ class ScsiAdapter : public LibraryAllocated {
   // The transfer buffer and data area for a command, or null (result 8):
   // allocated for input, only when already there for output.
   std::uint8_t* BufferFor(bool dataIn, std::uint32_t dataOffset);
+};
+
+// One target of an adapter held for a sequence of commands: BeginTarget
+// when the session starts, EndTarget when it ends, whatever happened between.
+class TargetSession {
+ public:
+  TargetSession(ScsiAdapter& adapter, std::uint32_t bus, std::uint32_t target)
+      : adapter_(adapter), result_(adapter.BeginTarget(bus, target)) {}
+  ~TargetSession() { adapter_.EndTarget(); }
+  TargetSession(const TargetSession&) = delete;
+  TargetSession& operator=(const TargetSession&) = delete;
+
+  // BeginTarget's result: 0 when the target is ready for commands.
+  std::uint32_t result() const { return result_; }
+
+ private:
+  ScsiAdapter& adapter_;
+  std::uint32_t result_;
 };
 
 // Checks that the variants share: a CDB that its format can carry and a

@@ -14,18 +14,18 @@ namespace {
 
 TEST_F(ScsiTest, ListHoldsTheVariantOfEachPortsClassAndFindsAdapters) {
   LoadPorts({"mraidnt", "aic78xx", "dac960nt", "mraid35x", "HHBA5100", "atapi", "qzvscsi", "mydrv"}, 2);
-  ASSERT_EQ(BuildAdapterList(), 0u);
-  ASSERT_EQ(GetAdapterCount(), 8u);
-  EXPECT_NE(dynamic_cast<MegaRaidAdapter*>(GetAdapter(0)), nullptr);
-  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(GetAdapter(1)), nullptr);
-  EXPECT_NE(dynamic_cast<Dac960Adapter*>(GetAdapter(2)), nullptr);
-  EXPECT_NE(dynamic_cast<Hhba5100Adapter*>(GetAdapter(4)), nullptr);
-  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(GetAdapter(5)), nullptr);
-  EXPECT_NE(dynamic_cast<QzvAdapter*>(GetAdapter(6)), nullptr);
-  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(GetAdapter(7)), nullptr) << "an unknown driver is a SCSI port";
+  ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
+  ASSERT_EQ(Adapters().GetAdapterCount(), 8u);
+  EXPECT_NE(dynamic_cast<MegaRaidAdapter*>(Adapters().GetAdapter(0)), nullptr);
+  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(Adapters().GetAdapter(1)), nullptr);
+  EXPECT_NE(dynamic_cast<Dac960Adapter*>(Adapters().GetAdapter(2)), nullptr);
+  EXPECT_NE(dynamic_cast<Hhba5100Adapter*>(Adapters().GetAdapter(4)), nullptr);
+  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(Adapters().GetAdapter(5)), nullptr);
+  EXPECT_NE(dynamic_cast<QzvAdapter*>(Adapters().GetAdapter(6)), nullptr);
+  EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(Adapters().GetAdapter(7)), nullptr) << "an unknown driver is a SCSI port";
   for (std::uint32_t i = 0; i < 8; ++i) {
-    EXPECT_EQ(GetAdapter(i)->adapterNumber, i);
-    EXPECT_EQ(GetAdapter(i)->busCount, 2u);
+    EXPECT_EQ(Adapters().GetAdapter(i)->adapterNumber, i);
+    EXPECT_EQ(Adapters().GetAdapter(i)->busCount, 2u);
   }
 
   struct Case {
@@ -35,17 +35,17 @@ TEST_F(ScsiTest, ListHoldsTheVariantOfEachPortsClassAndFindsAdapters) {
                {0, 8, -1}, {6, 0, 6}, {3, 0, 4}, {2, 1, -1}, {7, 0, -1}};
   for (const Case& c : cases) {
     std::uint32_t index = 99;
-    EXPECT_EQ(FindAdapterIndex(c.classCode, c.ordinal, &index), c.index >= 0 ? 1u : 0u)
+    EXPECT_EQ(Adapters().FindAdapterIndex(c.classCode, c.ordinal, &index), c.index >= 0 ? 1u : 0u)
         << c.classCode << "/" << c.ordinal;
     EXPECT_EQ(index, c.index >= 0 ? static_cast<std::uint32_t>(c.index) : 99u) << c.classCode << "/" << c.ordinal;
   }
 
   const std::size_t registryReads = Calls("RegOpenKeyExA").size();
-  EXPECT_EQ(BuildAdapterList(), 0u);
+  EXPECT_EQ(Adapters().BuildAdapterList(), 0u);
   EXPECT_EQ(Calls("RegOpenKeyExA").size(), registryReads) << "a built list is not built again";
-  EXPECT_EQ(FreeAdapterList(), 0u);
-  EXPECT_EQ(GetAdapterCount(), 0u);
-  EXPECT_EQ(GetAdapter(0), nullptr);
+  EXPECT_EQ(Adapters().FreeAdapterList(), 0u);
+  EXPECT_EQ(Adapters().GetAdapterCount(), 0u);
+  EXPECT_EQ(Adapters().GetAdapter(0), nullptr);
 }
 
 TEST_F(ScsiTest, CountAdapterUnitsCountsTheDisksOfTheAdaptersThatOpen) {
@@ -66,8 +66,8 @@ TEST_F(ScsiTest, CountAdapterUnitsCountsTheDisksOfTheAdaptersThatOpen) {
   EXPECT_EQ(adapters, 3u);
   EXPECT_EQ(Calls("RegOpenKeyExA").size(), registryReads);
   EXPECT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
-  EXPECT_EQ(CountUnitsOnAdapter(3), 0u);
-  EXPECT_EQ(OpenAdapter(AdapterClassQzv, 0), nullptr);
+  EXPECT_EQ(Adapters().CountUnitsOnAdapter(3), 0u);
+  EXPECT_EQ(Adapters().OpenAdapter(AdapterClassQzv, 0), nullptr);
 
   LoadPorts(std::vector<std::string>(12, "aic78xx"));
   ASSERT_EQ(CountAdapterUnits(nullptr, &adapters), 0u);
@@ -85,7 +85,7 @@ TEST_F(ScsiTest, AFailedBuildLeavesNoListAndNoMemory) {
             R"(,"faults":[{"call":"allocate","size":)" + std::to_string(sizeof(Dac960Adapter)) + "}]");
   const std::int64_t before = machine().LiveAllocationCount();
   EXPECT_EQ(CountAdapterUnits(&units, &adapters), 8u);
-  EXPECT_EQ(GetAdapterCount(), 0u);
+  EXPECT_EQ(Adapters().GetAdapterCount(), 0u);
   EXPECT_EQ(machine().LiveAllocationCount(), before) << "the adapter built before the failure is gone";
   EXPECT_EQ(machine().OpenHandleCount(), 0u);
 }

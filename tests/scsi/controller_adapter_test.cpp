@@ -16,7 +16,7 @@ TEST_F(ScsiTest, MegaRaidKeepsItsPortDeviceOpenAndAsksForTheWholeDataArea) {
   LoadPorts({"aic78xx", "mraidnt"}, 1, R"(,"faults":[{"call":"CreateFileA","name":"\\\\.\\SCSI0:","error":2}])");
   auto port = AddFakeDevice("SCSI1:");
   port->answer = MegaRaidDrives({{At(0, 0), 0}, {At(0, 3), 0}, {At(0, 7), 0}});
-  MegaRaidAdapter adapter(1, 49152);
+  MegaRaidAdapter adapter(Setup(1));
   EXPECT_EQ(adapter.RescanUnits(nullptr), 55u) << "closed: the scan stops at once";
   std::uint16_t newTargets = 0xABCD;
   EXPECT_EQ(adapter.buses[0]->ScanBus(&newTargets), 55u);
@@ -38,7 +38,7 @@ TEST_F(ScsiTest, MegaRaidKeepsItsPortDeviceOpenAndAsksForTheWholeDataArea) {
   EXPECT_EQ(sense.bytes, adapter.transferBuffer + 54);
   EXPECT_EQ(adapter.Close(), 0u);
   EXPECT_FALSE(adapter.deviceHandle.IsOpen());
-  MegaRaidAdapter unreachable(0, 49152);
+  MegaRaidAdapter unreachable(Setup(0));
   EXPECT_EQ(unreachable.Open(), 2u);
   EXPECT_FALSE(unreachable.deviceHandle.IsOpen());
   EXPECT_EQ(unreachable.ExecuteOut(0, 0, kWrite1Block, 6), 8u) << "no buffer yet: 8 before the closed handle's 55";
@@ -52,16 +52,17 @@ TEST_F(ScsiTest, Dac960ControllersAreNumberedInTheOrderTheyOpen) {
   first->answer = Dac960Drives({{At(0, 7), 0}});
   auto second = AddFakeDevice("SCSI1:");
   second->answer = Dac960Drives({});
-  Dac960Adapter a(0, 49152), b(1, 49152);
+  Dac960Numbering numbering;
+  Dac960Adapter a(Setup(0), numbering), b(Setup(1), numbering);
   EXPECT_EQ(a.maxTransfer, 4096u);
-  const std::uint32_t& open = Module().openDac960Count;
+  auto open = [&] { return numbering.Next(); };
 
   ASSERT_EQ(a.Open(), 0u);
   EXPECT_EQ(a.controllerOrdinal, 0u);
-  EXPECT_EQ(open, 1u);
+  EXPECT_EQ(open(), 1u);
   const std::size_t requestsOfFirstOpen = first->requests.size();
   ASSERT_EQ(a.Open(), 0u);
-  EXPECT_EQ(open, 1u) << "open already: not numbered again";
+  EXPECT_EQ(open(), 1u) << "open already: not numbered again";
   EXPECT_EQ(first->requests.size(), requestsOfFirstOpen) << "open already: no probe, no scan";
   EXPECT_EQ(a.buses[0]->presentTargets, 1 << 7) << "every id is scanned";
   ASSERT_GE(first->requests.size(), 2u + 16);
@@ -72,29 +73,29 @@ TEST_F(ScsiTest, Dac960ControllersAreNumberedInTheOrderTheyOpen) {
   EXPECT_EQ(first->requests[2].input[60], 0x00);
 
   EXPECT_EQ(b.Open(), 55u) << "the scan failed";
-  EXPECT_EQ(open, 1u);
+  EXPECT_EQ(open(), 1u);
   EXPECT_FALSE(b.deviceHandle.IsOpen());
   EXPECT_EQ(b.Close(), 0u);
-  EXPECT_EQ(open, 1u) << "a controller that never opened gives back no number";
+  EXPECT_EQ(open(), 1u) << "a controller that never opened gives back no number";
   ASSERT_EQ(b.Open(), 0u);
   EXPECT_EQ(b.controllerOrdinal, 1u);
   EXPECT_EQ(second->requests.back().input[60], 0x0F) << "bus 0, target 15";
-  EXPECT_EQ(open, 2u);
+  EXPECT_EQ(open(), 2u);
   const std::size_t sent = second->requests.size();
   EXPECT_EQ(second->requests[sent - 16 - 2].input[60], 1) << "the 0xA0 probe carries the number";
 
   EXPECT_EQ(a.Close(), 0u);
-  EXPECT_EQ(open, 1u);
+  EXPECT_EQ(open(), 1u);
   ASSERT_EQ(a.Open(), 0u);
   EXPECT_EQ(a.controllerOrdinal, 1u) << "numbers follow the count of open controllers";
   EXPECT_EQ(a.Close(), 0u);
   EXPECT_EQ(b.Close(), 0u);
-  EXPECT_EQ(open, 0u);
+  EXPECT_EQ(open(), 0u);
 
   ASSERT_EQ(a.Open(), 0u);
   machine().faults().Add({"CloseHandle", {{"name", std::string("\\\\.\\SCSI0:")}}, 6, 0, 1});
   EXPECT_EQ(a.Close(), 6u);
-  EXPECT_EQ(open, 1u) << "a failed close keeps its controller counted";
+  EXPECT_EQ(open(), 1u) << "a failed close keeps its controller counted";
   EXPECT_FALSE(a.deviceHandle.IsOpen()) << "the handle is forgotten all the same";
 }
 
@@ -108,7 +109,8 @@ TEST_F(ScsiTest, Dac960ProbeAndControllerCommandsKeepToTheirStatus) {
     r.buffer[60] = 0x5A;
     return 0;
   };
-  Dac960Adapter adapter(0, 49152);
+  Dac960Numbering numbering;
+  Dac960Adapter adapter(Setup(0), numbering);
   ASSERT_EQ(adapter.Open(), 0u) << "a refused probe does not stop the open";
   ASSERT_GE(port->requests.size(), 2u);
   EXPECT_EQ(port->requests[0].input[44], 0xA0);
@@ -139,7 +141,9 @@ TEST_F(ScsiTest, MakersControllersAreNumberedAmongThePortsOfTheirClass) {
     q0->answer = SrbDrives({{At(0, 1), 0}});
     auto q1 = AddFakeDevice("QZV1");
     q1->answer = SrbDrives({});
-    QzvAdapter first(1, 49152), second(4, 49152);
+    ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
+    ScsiAdapter& first = *Adapters().GetAdapter(1);
+    ScsiAdapter& second = *Adapters().GetAdapter(4);
     ASSERT_EQ(first.Open(), 0u);
     ASSERT_EQ(second.Open(), 0u);
     EXPECT_STREQ(first.deviceHandle.deviceName, "\\\\.\\QZV0");
@@ -152,7 +156,8 @@ TEST_F(ScsiTest, MakersControllersAreNumberedAmongThePortsOfTheirClass) {
   }
   LoadPorts({"aic78xx", "aic78xx", "aic78xx", "qzvscsi"});
   AddFakeDevice("QZV0")->answer = SrbDrives({});
-  QzvAdapter single(3, 49152);
+  ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
+  ScsiAdapter& single = *Adapters().GetAdapter(3);
   ASSERT_EQ(single.Open(), 0u);
   EXPECT_STREQ(single.deviceHandle.deviceName, "\\\\.\\QZV0") << "the only one is 0 whatever its port";
 }
@@ -160,10 +165,10 @@ TEST_F(ScsiTest, MakersControllersAreNumberedAmongThePortsOfTheirClass) {
 TEST_F(ScsiTest, BaseAdapterSupportsNothingAndRoundsItsBufferSize) {
   LoadPorts({"aic78xx"}, 3);
   for (auto [given, kept] : {std::pair{0u, 512u}, {1u, 512u}, {512u, 512u}, {49152u, 49152u}, {49153u, 49664u}}) {
-    EXPECT_EQ(ScsiAdapter(0, given).bufferSize, kept) << given;
+    EXPECT_EQ(ScsiAdapter(Setup(0, given)).bufferSize, kept) << given;
   }
   {
-    ScsiAdapter base(0, 49152);
+    ScsiAdapter base(Setup(0));
     EXPECT_EQ(base.busCount, 3u);
     EXPECT_EQ(base.classCode, 4u);
     SenseView sense;
@@ -175,12 +180,12 @@ TEST_F(ScsiTest, BaseAdapterSupportsNothingAndRoundsItsBufferSize) {
     EXPECT_EQ(base.ExecuteOut(0, 0, kWrite1Block, 6), 1200u);
     EXPECT_EQ(base.GetDataBuffer(0), base.transferBuffer + 160);
     EXPECT_EQ(base.GetSenseData(&sense), 1u);
-    EXPECT_EQ(ScsiAdapter(3, 49152).busCount, 0u) << "no such port: no buses";
+    EXPECT_EQ(ScsiAdapter(Setup(3)).busCount, 0u) << "no such port: no buses";
   }
 
   LoadPorts({"aic78xx"}, 4, R"(,"faults":[{"call":"allocate","size":)" + std::to_string(sizeof(ScsiBus)) +
                                 R"(,"skip":2}])");
-  ScsiAdapter starved(0, 49152);
+  ScsiAdapter starved(Setup(0));
   EXPECT_EQ(starved.busCount, 2u) << "the buses created before the failure are kept";
   EXPECT_EQ(starved.buses[2], nullptr);
 }

@@ -41,7 +41,7 @@ TEST_F(ScsiTest, ScanCountsDirectAccessTargetsButNotTheAdaptersOwnId) {
   Drives drives{{At(0, 0), 0x00}, {At(0, 2), 0x20}, {At(0, 3), 0x05}, {At(0, 7), 0x00}, {At(1, 15), 0x00}};
   auto port = AddFakeDevice("SCSI0:");
   port->answer = PassThroughDrives(drives);
-  ScsiPortAdapter adapter(0, 49152);
+  ScsiPortAdapter adapter(Setup(0), AddressCache());
   ASSERT_EQ(adapter.Open(), 0u);
   EXPECT_EQ(adapter.buses[0]->presentTargets, 0b101) << "qualifier 1 over a disk counts, a CD-ROM does not";
   EXPECT_EQ(adapter.buses[0]->unitCount, 2u);
@@ -81,7 +81,7 @@ TEST_F(ScsiTest, RequestsGoThroughTheClassDeviceThatOwnsTheAddress) {
   auto disk = AddClassDevice("PhysicalDrive0", 2, 0, 1);
   auto port = AddFakeDevice("SCSI2:");
   port->answer = PassThroughDrives({{At(0, 5), 0}});
-  ScsiPortAdapter adapter(2, 49152);
+  ScsiPortAdapter adapter(Setup(2), AddressCache());
   EXPECT_EQ(adapter.BeginTarget(0, 1), 0u);
   EXPECT_STREQ(adapter.deviceHandle.deviceName, "\\\\.\\PhysicalDrive0");
   EXPECT_EQ(Calls("CreateFileA").back()["access"], 0xC0000000u);
@@ -108,16 +108,16 @@ TEST_F(ScsiTest, RequestsGoThroughTheClassDeviceThatOwnsTheAddress) {
   EXPECT_EQ(adapter.ExecuteIn(0, 6, kInquiry, 6), 130u);
   EXPECT_EQ(adapter.ExecuteIn(0, 5, kInquiry, 17), 87u) << "a CDB longer than the block's field is not sent";
 
-  ScsiPortAdapter missing(1, 49152), denied(0, 49152);
+  ScsiPortAdapter missing(Setup(1), AddressCache()), denied(Setup(0), AddressCache());
   EXPECT_EQ(missing.BeginTarget(0, 0), 130u) << "no device: nobody at that address";
   EXPECT_EQ(denied.ExecuteIn(0, 0, kInquiry, 6), 5u);
   EXPECT_EQ(denied.ExecuteOut(0, 0, kWrite1Block, 6), 5u) << "the buffer exists since the INQUIRY";
   EXPECT_EQ(missing.ExecuteOut(0, 0, kWrite1Block, 6), 8u) << "output before any buffer: nothing is sent";
-  EXPECT_EQ(ScsiPortAdapter(7, 49152).Open(), 1200u) << "no such port";
+  EXPECT_EQ(ScsiPortAdapter(Setup(7), AddressCache()).Open(), 1200u) << "no such port";
 
   const std::size_t sent = Calls("DeviceIoControl").size();
   machine().faults().Add({"allocate", {{"size", std::uint64_t{32768 + 160}}}, 0, 0, 1});
-  EXPECT_EQ(ScsiPortAdapter(2, 49152).ExecuteIn(0, 5, kInquiry, 6), 8u) << "no memory for the buffer";
+  EXPECT_EQ(ScsiPortAdapter(Setup(2), AddressCache()).ExecuteIn(0, 5, kInquiry, 6), 8u) << "no memory for the buffer";
   EXPECT_EQ(Calls("DeviceIoControl").size(), sent);
 }
 
@@ -125,8 +125,8 @@ TEST_F(ScsiTest, OnlyTheHhba5100ClosesItsDeviceWhenItsScanFails) {
   LoadPorts({"aic78xx", "HHBA5100"});
   AddFakeDevice("SCSI0:")->answer = PassThroughDrives({{At(0, 0), 0}});
   AddFakeDevice("SCSI1:")->answer = PassThroughDrives({{At(0, 0), 0}}, true);
-  ScsiPortAdapter port(0, 49152);
-  Hhba5100Adapter hhba(1, 49152);
+  ScsiPortAdapter port(Setup(0), AddressCache());
+  Hhba5100Adapter hhba(Setup(1), AddressCache());
   for (ScsiAdapter* adapter : {static_cast<ScsiAdapter*>(&port), static_cast<ScsiAdapter*>(&hhba)}) {
     ASSERT_EQ(adapter->BeginTarget(0, 0), 0u);
     machine().faults().Add({"DeviceIoControl", {}, 55, 0, 1});
@@ -145,8 +145,8 @@ TEST_F(ScsiTest, AddressCacheEnumeratesAtMostEvery40SecondsAcrossTheTickWrap) {
     for (const std::string& name : Opened()) n += name == "\\\\.\\PhysicalDrive0";
     return n;
   };
-  ScsiAddressCache& cache = Module().addressCache;
-  char name[kDeviceNameSize];
+  ScsiAddressCache& cache = AddressCache();
+  char name[kDeviceNameBufferSize];
   cache.BuildDeviceName(0, 0, 1, name);
   EXPECT_STREQ(name, "\\\\.\\PhysicalDrive0");
   EXPECT_EQ(Calls("CreateFileA").front()["access"], 0u) << "devices are opened for queries only";
@@ -165,7 +165,7 @@ TEST_F(ScsiTest, AddressCacheStopsAtTheFirstGapAndKeeps24Devices) {
   AddClassDevice("PhysicalDrive2", 0, 1, 3);
   AddClassDevice("Scanner0", 0, 1, 4);
   AddClassDevice("Scanner1", 3, 1, 5);
-  ScsiAddressCache& cache = Module().addressCache;
+  ScsiAddressCache& cache = AddressCache();
   cache.Refresh();
   ASSERT_EQ(cache.entryCount(), 2u) << "PhysicalDrive2 lies past the gap; Scanner0 cannot be queried";
   EXPECT_EQ(cache.entry(1).nameFormat, 1u);
@@ -185,9 +185,9 @@ TEST_F(ScsiTest, AddressCacheStopsAtTheFirstGapAndKeeps24Devices) {
   LoadPorts({"aic78xx"});
   for (int n = 0; n < 24; ++n) AddClassDevice("PhysicalDrive" + std::to_string(n), 0, 0, static_cast<std::uint8_t>(n));
   AddClassDevice("Scanner0", 0, 1, 0);
-  Module().addressCache.Refresh();
-  EXPECT_EQ(Module().addressCache.entryCount(), 24u);
-  EXPECT_FALSE(Module().addressCache.Find(0, 1, 0, nullptr)) << "the 25th device is not recorded";
+  AddressCache().Refresh();
+  EXPECT_EQ(AddressCache().entryCount(), 24u);
+  EXPECT_FALSE(AddressCache().Find(0, 1, 0, nullptr)) << "the 25th device is not recorded";
   EXPECT_EQ(Opened().size(), 24u + 2) << "PhysicalDrive0-23, Scanner0 and the missing Scanner1";
 }
 
@@ -197,7 +197,7 @@ TEST_F(ScsiTest, Hhba5100WrapsEveryCommandForTheFirstClassDeviceOfItsPort) {
   auto logical = AddClassDevice("PhysicalDrive1", 1, 0, 6);
   logical->answer = [address = logical->answer, serve = PassThroughDrives({{At(0, 7), 0}, {At(1, 2), 0}}, true)](
                         sim::ControlRequest& r) { return r.ioctl == 0x00041018 ? address(r) : serve(r); };
-  Hhba5100Adapter adapter(1, 49152);
+  Hhba5100Adapter adapter(Setup(1), AddressCache());
   ASSERT_EQ(adapter.Open(), 0u);
   EXPECT_EQ(adapter.buses[0]->presentTargets, 1 << 7) << "no id is skipped";
   EXPECT_EQ(adapter.buses[1]->presentTargets, 1 << 2);
@@ -220,7 +220,7 @@ TEST_F(ScsiTest, Hhba5100WrapsEveryCommandForTheFirstClassDeviceOfItsPort) {
   // A port without a class device: the port device, with the drive's own address.
   auto port = AddFakeDevice("SCSI2:");
   port->answer = PassThroughDrives({{At(1, 3), 0}}, true);
-  Hhba5100Adapter bare(2, 49152);
+  Hhba5100Adapter bare(Setup(2), AddressCache());
   ASSERT_EQ(bare.Open(), 0u);
   EXPECT_EQ(port->requests.back().input[3], 1);
   EXPECT_EQ(port->requests.back().input[4], 15);

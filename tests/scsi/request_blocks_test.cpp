@@ -10,9 +10,12 @@
 
 #include "platform/byte_order.h"
 #include "platform/runtime.h"
-#include "scsi/cdb.h"
+#include "scsi/scsi_commands.h"
 #include "scsi/hhba5100_wrap.h"
-#include "scsi/request_blocks.h"
+#include "scsi/dac960_direct_cdb.h"
+#include "scsi/megaraid_direct_cdb.h"
+#include "scsi/scsi_pass_through.h"
+#include "scsi/scsi_request_block.h"
 
 namespace lumbrel::test {
 namespace {
@@ -51,10 +54,10 @@ TEST(CdbTransferLengthTest, FollowsTheOperationCode) {
 class RequestBlockTest : public ::testing::Test {
  protected:
   RequestBlockTest() { block.fill(0xEE); }
-  ScsiCommand Command(std::vector<std::uint8_t> bytes, std::uint8_t bus, std::uint8_t target, bool dataIn) {
+  CommandRequest Command(std::vector<std::uint8_t> bytes, std::uint8_t bus, std::uint8_t target, bool dataIn) {
     cdb = std::move(bytes);
     const auto length = static_cast<std::uint32_t>(cdb.size());
-    return ScsiCommand{bus, target, cdb.data(), length, dataIn, CdbTransferLength(cdb.data(), length)};
+    return CommandRequest{bus, target, cdb.data(), length, dataIn, CdbTransferLength(cdb.data(), length)};
   }
   std::string Bytes(std::size_t from, std::size_t to) { return Hex(block.data() + from, to - from); }
   std::uint32_t Address(std::size_t offset) { return LoadLe32(block.data() + offset); }
@@ -65,39 +68,39 @@ class RequestBlockTest : public ::testing::Test {
 };
 
 TEST_F(RequestBlockTest, PassThroughCarriesAddressCdbAndLengths) {
-  const ControlLengths in = FillPassThrough(block.data(), Command({0x12, 0, 0, 0, 0xF0, 0}, 1, 3, true));
+  const ControlLengths in = scsi_pass_through::Fill(block.data(), Command({0x12, 0, 0, 0, 0xF0, 0}, 1, 3, true));
   EXPECT_EQ(Bytes(0, 44), "2C0000010300062001000000F000000088130000A00000002C000000120000" "00F000" + std::string(20, '0'));
   EXPECT_EQ(Bytes(44, 160), std::string(232, 'E')) << "the sense area and the rest are not cleared";
   EXPECT_EQ(in.input, 44u);
   EXPECT_EQ(in.output, 160u + 240);
 
-  const ControlLengths out = FillPassThrough(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 2, 0, 0}, 0, 9, false));
+  const ControlLengths out = scsi_pass_through::Fill(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 2, 0, 0}, 0, 9, false));
   EXPECT_EQ(Bytes(0, 16), "2C00" "0000" "0900" "0A20" "00000000" "00020000");
   EXPECT_EQ(out.input, 160u + 512);
   EXPECT_EQ(out.output, 160u);
   block[2] = 2;
   block[7] = 18;
-  EXPECT_EQ(PassThroughStatus(block.data()), 2u);
-  const SenseView sense = PassThroughSense(block.data());
+  EXPECT_EQ(scsi_pass_through::Status(block.data()), 2u);
+  const SenseView sense = scsi_pass_through::Sense(block.data());
   EXPECT_EQ(sense.bytes, block.data() + 44);
   EXPECT_EQ(sense.length, 18u);
 }
 
 TEST_F(RequestBlockTest, SrbAsksForAtLeast32BytesAndTimesOutPerCommand) {
-  FillSrb(block.data(), Command({0, 0, 0, 0, 0, 0}, 2, 5, true));
+  scsi_request_block::Fill(block.data(), Command({0, 0, 0, 0, 0, 0}, 2, 5, true));
   EXPECT_EQ(Bytes(0, 24), "4000" "000000" "020500" "FF00" "0620" "48000100" "20000000" "05000000");
   EXPECT_EQ(Address(24), Ours(96));
   EXPECT_EQ(Address(28), Ours(64));
   EXPECT_EQ(Bytes(32, 96), std::string(128, '0'));
   EXPECT_EQ(Bytes(96, 100), "EEEEEEEE") << "the data area is not cleared";
 
-  FillSrb(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 0, true));
+  scsi_request_block::Fill(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 0, true));
   EXPECT_EQ(Address(20), 7500u);
-  FillSrb(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 0x40, 0, 0}, 0, 0, false));
+  scsi_request_block::Fill(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 0x40, 0, 0}, 0, 0, false));
   EXPECT_EQ(Address(12), 0x00010088u);
   EXPECT_EQ(Address(16), 0x4000u) << "output keeps its exact length";
   EXPECT_EQ(Address(20), 600u);
-  FillSrb(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 0x40, 0, 0}, 0, 0, true));
+  scsi_request_block::Fill(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 0x40, 0, 0}, 0, 0, true));
   EXPECT_EQ(Address(20), 5u) << "7500 and 600 belong to FORMAT UNIT in and WRITE BUFFER out only";
 
   struct { std::uint8_t srbStatus, scsiStatus; std::uint32_t result; } cases[] = {
@@ -105,64 +108,64 @@ TEST_F(RequestBlockTest, SrbAsksForAtLeast32BytesAndTimesOutPerCommand) {
   for (const auto& c : cases) {
     block[3] = c.srbStatus;
     block[4] = c.scsiStatus;
-    EXPECT_EQ(SrbResult(block.data()), c.result) << "SRB status " << int(c.srbStatus);
+    EXPECT_EQ(scsi_request_block::Result(block.data()), c.result) << "SRB status " << int(c.srbStatus);
   }
   block[11] = 250;
-  EXPECT_EQ(SrbSense(block.data()).bytes, block.data() + 64);
-  EXPECT_EQ(SrbSense(block.data()).length, 32u) << "the view stays inside the sense area";
+  EXPECT_EQ(scsi_request_block::Sense(block.data()).bytes, block.data() + 64);
+  EXPECT_EQ(scsi_request_block::Sense(block.data()).length, 32u) << "the view stays inside the sense area";
 }
 
 TEST_F(RequestBlockTest, MegaRaidInputAsksForTheWholeDataArea) {
-  EXPECT_EQ(FillMegaRaid(block.data(), Command({0x12, 0, 0, 0, 0xF0, 0}, 1, 4, true), 32768), 96u + 32768);
+  EXPECT_EQ(megaraid_direct_cdb::Fill(block.data(), Command({0x12, 0, 0, 0, 0xF0, 0}, 1, 4, true), 32768), 96u + 32768);
   EXPECT_EQ(Bytes(0, 54), "1C000000" "0000000000000000" "FFFFFFFF" "00000000" "00000000" "44800000" "03AA000000000000"
                           "08000104" "0000" "120000" "00F00000000000" "06" "20");
   EXPECT_EQ(Bytes(54, 88), std::string(68, '0'));
   EXPECT_EQ(Address(88), Ours(96));
   EXPECT_EQ(Address(92), 240u);
 
-  EXPECT_EQ(FillMegaRaid(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 2, 0, 0}, 0, 2, false), 32768), 96u + 512);
+  EXPECT_EQ(megaraid_direct_cdb::Fill(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 2, 0, 0}, 0, 2, false), 32768), 96u + 512);
   EXPECT_EQ(Address(16), 1u);
   EXPECT_EQ(Address(24), 68u + 512);
   EXPECT_EQ(block[36], 0x0A);
-  FillMegaRaid(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 2, true), 32768);
+  megaraid_direct_cdb::Fill(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 2, true), 32768);
   EXPECT_EQ(block[36], 0x0B);
-  FillMegaRaid(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 2, false), 32768);
+  megaraid_direct_cdb::Fill(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 2, false), 32768);
   EXPECT_EQ(block[36], 0x08);
 
   for (auto [status, result] : {std::pair{0x00u, 0u}, {0x02u, 2u}, {0xF0u, 130u}, {0xF4u, 0xF4u}}) {
     block[29] = static_cast<std::uint8_t>(status);
-    EXPECT_EQ(MegaRaidResult(block.data()), result);
+    EXPECT_EQ(megaraid_direct_cdb::Result(block.data()), result);
   }
   block[53] = 255;
-  EXPECT_EQ(MegaRaidSense(block.data()).bytes, block.data() + 54);
-  EXPECT_EQ(MegaRaidSense(block.data()).length, 32u);
+  EXPECT_EQ(megaraid_direct_cdb::Sense(block.data()).bytes, block.data() + 54);
+  EXPECT_EQ(megaraid_direct_cdb::Sense(block.data()).length, 32u);
 }
 
 TEST_F(RequestBlockTest, Dac960PacksBusAndTargetIntoOneByte) {
-  EXPECT_EQ(FillDac960(block.data(), Command({0x08, 0, 0, 0, 1, 0}, 3, 9, true)), 148u + 512);
+  EXPECT_EQ(dac960_direct_cdb::Fill(block.data(), Command({0x08, 0, 0, 0, 1, 0}, 3, 9, true)), 148u + 512);
   EXPECT_EQ(Bytes(0, 64), "1C000000" "0000000000000000" "3C000000" "00000000" "00000000" "78020000" + std::string(32, '0') +
                               "04" + std::string(30, '0') + "39" "81" "0002");
   EXPECT_EQ(Address(64), Ours(148));
   EXPECT_EQ(Bytes(68, 82), "0640" "080000000100" "000000000000");
   EXPECT_EQ(Bytes(82, 148), std::string(132, '0'));
 
-  EXPECT_EQ(FillDac960(block.data(), Command({0x0A, 0, 0, 0, 2, 0}, 17, 18, false)), 148u + 1024);
+  EXPECT_EQ(dac960_direct_cdb::Fill(block.data(), Command({0x0A, 0, 0, 0, 2, 0}, 17, 18, false)), 148u + 1024);
   EXPECT_EQ(block[60], 0x12) << "bus and target are each taken modulo 16";
   EXPECT_EQ(block[61], 0x82);
   EXPECT_EQ(Address(24), 120u + 1024);
   for (auto [status, result] : {std::pair{0u, 0u}, {2u, 2u}, {14u, 130u}, {15u, 130u}, {0x0102u, 0x0102u}}) {
     StoreLe16(block.data() + 32, static_cast<std::uint16_t>(status));
-    EXPECT_EQ(Dac960Result(block.data()), result);
+    EXPECT_EQ(dac960_direct_cdb::Result(block.data()), result);
   }
   block[69] = 100;
-  EXPECT_EQ(Dac960Sense(block.data()).bytes, block.data() + 82);
-  EXPECT_EQ(Dac960Sense(block.data()).length, 64u);
+  EXPECT_EQ(dac960_direct_cdb::Sense(block.data()).bytes, block.data() + 82);
+  EXPECT_EQ(dac960_direct_cdb::Sense(block.data()).length, 64u);
 
   std::uint8_t data[64] = {7, 1, 2};
-  EXPECT_EQ(FillDac960Command(block.data(), 0xA0, 0x11, 0x22, data, 64), 124u);
+  EXPECT_EQ(dac960_controller_command::Fill(block.data(), 0xA0, 0x11, 0x22, data, 64), 124u);
   EXPECT_EQ(Bytes(0, 28), "1C000000" "0000000000000000" "05000000" "00000000" "00000000" "60000000");
   EXPECT_EQ(Bytes(44, 66), "A0001122000000110000000000000000" "070102000000");
-  FillDac960Command(block.data(), 0x3D, 0, 0, data, 64);
+  dac960_controller_command::Fill(block.data(), 0x3D, 0, 0, data, 64);
   EXPECT_EQ(Bytes(60, 63), "000000") << "only 0xA0 sends its data";
 }
 

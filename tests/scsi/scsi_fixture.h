@@ -9,6 +9,7 @@
 #include "api/module_state.h"
 #include "platform/byte_order.h"
 #include "scsi/fake_driver.h"
+#include "scsi/scsi_adapter.h"
 #include "support/module_fixture.h"
 
 namespace lumbrel::test {
@@ -20,6 +21,13 @@ inline int At(int bus, int target) { return bus * 16 + target; }
 
 class ScsiTest : public ModuleTest {
  protected:
+  AdapterList& Adapters() { return Module().adapterList; }
+  ScsiAddressCache& AddressCache() { return Module().addressCache; }
+  // How the list builds the adapter of `port` (no entry past the port table).
+  AdapterSetup Setup(std::uint32_t port, std::uint32_t bufferSize = AdapterList::kAdapterBufferSize) {
+    return AdapterSetup{port, bufferSize, Module().portTable.GetPortEntry(port)};
+  }
+
   // Ports with these drivers, each with `buses` buses.
   void LoadPorts(std::vector<std::string> drivers, int buses = 1, const std::string& extra = "") {
     std::string json = R"({"ports":[)";

@@ -38,20 +38,20 @@ TEST_F(ScsiTest, EveryFamilyCountsItsDisks) {
   ASSERT_EQ(CountAdapterUnits(&units, &adapters), 0u);
   EXPECT_EQ(adapters, 6u);
   EXPECT_EQ(units, 4u + 3 + 2 + 3 + 2 + 2) << "the DAC960 adapter sees its target 7 too";
-  EXPECT_EQ(GetAdapter(3)->buses[1]->presentTargets, (1 << 3) | (1 << 6) | (1 << 7));
-  EXPECT_EQ(GetAdapter(0)->buses[1]->presentTargets, 1 << 2);
+  EXPECT_EQ(Adapters().GetAdapter(3)->buses[1]->presentTargets, (1 << 3) | (1 << 6) | (1 << 7));
+  EXPECT_EQ(Adapters().GetAdapter(0)->buses[1]->presentTargets, 1 << 2);
 }
 
 TEST_F(ScsiTest, EveryFamilyReadsWritesAndReportsSense) {
   Load(kMachine);
-  ASSERT_EQ(BuildAdapterList(), 0u);
+  ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
   const std::uint8_t write10[10] = {0x2A, 0, 0, 0, 0, 9, 0, 0, 1, 0};
   const std::uint8_t read10[10] = {0x28, 0, 0, 0, 0, 9, 0, 0, 1, 0};
   const std::uint8_t read6[6] = {0x08, 0, 0, 5, 1, 0};
   const std::uint8_t testUnitReady[6] = {};
   for (const Family& f : kFamilies) {
     SCOPED_TRACE(testing::Message() << "port " << f.port);
-    ScsiAdapter* adapter = OpenAdapter(AdapterClassBase, f.port);
+    ScsiAdapter* adapter = Adapters().OpenAdapter(AdapterClassBase, f.port);
     ASSERT_NE(adapter, nullptr);
     ASSERT_EQ(adapter->ExecuteIn(f.bus, 3, read6, 6), 0u);
     const std::uint8_t* data = adapter->GetDataBuffer(0);
@@ -83,8 +83,8 @@ TEST_F(ScsiTest, EveryFamilyReadsWritesAndReportsSense) {
 
 TEST_F(ScsiTest, APortDeviceRefusesAClaimedDisk) {
   Load(kMachine);
-  ASSERT_EQ(BuildAdapterList(), 0u);
-  ScsiAdapter* adapter = OpenAdapter(AdapterClassScsiPort, 0);
+  ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
+  ScsiAdapter* adapter = Adapters().OpenAdapter(AdapterClassScsiPort, 0);
   ASSERT_NE(adapter, nullptr);
   const std::uint8_t testUnitReady[6] = {};
   ASSERT_EQ(adapter->BeginTarget(0, 3), 0u);

@@ -1,6 +1,8 @@
 // Result codes that the library produces itself. One 32-bit space is shared by
 // every export: 0 is success; SCSI statuses, controller statuses, Windows
 // error codes and I2C library codes pass through it unchanged.
+//
+// A leaf: every layer of the library may include it.
 #pragma once
 
 #include <cstdint>
