@@ -1,0 +1,2 @@
+// Planted violation: a folder other than api reaching the module state.
+void Touch() { lumbrel::Module().frontPanel; }
