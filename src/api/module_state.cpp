@@ -22,7 +22,10 @@ void ConstructModuleState() {
 
 void OnProcessAttach() {}
 
-void OnProcessDetach() { g_module->adapterList.FreeAdapterList(); }
+void OnProcessDetach() {
+  StopFlashWorkerForUnload();
+  g_module->adapterList.FreeAdapterList();
+}
 
 void DestroyModuleState() {
   if (g_module != nullptr) {

@@ -9,8 +9,10 @@
 
 #include <atomic>
 
-#include "lumbrel.h"
+#include "api/jobs.h"
 #include "discovery/port_table.h"
+#include "drives/drive_identifier.h"
+#include "lumbrel.h"
 #include "panel/front_panel.h"
 #include "scsi/adapter_list.h"
 #include "scsi/address_cache.h"
@@ -27,7 +29,10 @@ struct CallbackSlots {
 
 struct ModuleState {
   PortTable portTable;  // scans the registry at construction
+  DriveIdentifier driveIdentifier;
   CallbackSlots callbacks;
+  JobMarks jobs;
+  std::atomic<std::uint32_t> flashRunning{0};  // the flash loop runs while 1; re-read every pass
   FrontPanel frontPanel;  // the cage tables; filled by InitializeDiags
   ScsiAddressCache addressCache;  // class-driver devices by SCSI address
   // Built by the first export that needs an adapter; declared after what

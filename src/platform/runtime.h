@@ -23,4 +23,16 @@ std::uint32_t CalendarTime();
 void* AllocateMemory(std::size_t size);
 void ReleaseMemory(void* block);
 
+// A reference to the library's own module, taken for a worker thread that
+// may outlive the caller's FreeLibrary, so that the code it runs stays
+// loaded; null when none could be taken.
+void* PinLibrary();
+// Gives back a reference taken by PinLibrary when its worker could not be
+// started.
+void UnpinLibrary(void* pin);
+// The last act of a pinned worker: gives back its reference and ends the
+// thread with `exitCode`. On Windows it does not return (the module may be
+// unloaded at once); on the host it returns and the worker returns the code.
+void EndPinnedWorker(void* pin, std::uint32_t exitCode);
+
 }  // namespace lumbrel::platform

@@ -21,6 +21,8 @@ struct ControllerFormat {
 
 class ControllerAdapter : public ScsiAdapter {
  public:
+  using ScsiAdapter::ExecuteIn;  // the Cdb forms
+  using ScsiAdapter::ExecuteOut;
   // Opens the controller's device for reading and writing and scans the
   // buses; nothing when it is open already. A failure closes the device
   // again and is returned.

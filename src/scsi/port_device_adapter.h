@@ -16,6 +16,8 @@ namespace lumbrel {
 // when it is not open), and the sense data is that of its block.
 class PortDeviceAdapter : public ScsiAdapter {
  public:
+  using ScsiAdapter::ExecuteIn;  // the Cdb forms
+  using ScsiAdapter::ExecuteOut;
   std::uint32_t Open() override;
   std::uint32_t Close() override;
   std::uint32_t EndTarget() override;

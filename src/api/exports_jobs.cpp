@@ -1,0 +1,55 @@
+// Exports that start the background jobs.
+#include "api/jobs.h"
+#include "drives/activity_flash.h"
+
+extern "C" {
+
+std::uint32_t LUMBREL_CALL FlashDriveActivityLight(std::uint32_t adapterClass, std::uint32_t ordinal,
+                                                   std::uint32_t bus, std::uint32_t target,
+                                                   std::uint32_t duration) {
+  using namespace lumbrel;
+  // Zero over all 32 bits stops; the job itself keeps the low 16.
+  if (duration == 0) {
+    StopFlashing();
+    return 0;
+  }
+  JobArguments arguments;
+  arguments.adapterClass = adapterClass;
+  arguments.ordinal = ordinal;
+  arguments.bus = static_cast<std::uint8_t>(bus);
+  arguments.target = static_cast<std::uint8_t>(target);
+  arguments.duration = duration;
+  return StartJob(JobKind::Flash, arguments);
+}
+
+std::uint32_t LUMBREL_CALL FlashActivityLightAllDrives(std::uint32_t adapterClass, std::uint32_t ordinal,
+                                                       std::uint32_t bus, std::uint32_t duration) {
+  return FlashDriveActivityLight(adapterClass, ordinal, bus, lumbrel::kAllTargets, duration);
+}
+
+std::uint32_t LUMBREL_CALL DeepFormatDrive(std::uint32_t adapterClass, std::uint32_t ordinal, std::uint32_t bus,
+                                           std::uint32_t target) {
+  using namespace lumbrel;
+  JobArguments arguments;
+  arguments.adapterClass = adapterClass;
+  arguments.ordinal = ordinal;
+  arguments.bus = static_cast<std::uint8_t>(bus);
+  arguments.target = static_cast<std::uint8_t>(target);
+  return StartJob(JobKind::Format, arguments);
+}
+
+std::uint32_t LUMBREL_CALL UpdateDriveFWImage(std::uint32_t adapterClass, std::uint32_t ordinal, std::uint32_t bus,
+                                              std::uint32_t target, const std::uint8_t* image,
+                                              std::uint32_t length) {
+  using namespace lumbrel;
+  JobArguments arguments;
+  arguments.adapterClass = adapterClass;
+  arguments.ordinal = ordinal;
+  arguments.bus = static_cast<std::uint8_t>(bus);
+  arguments.target = static_cast<std::uint8_t>(target);
+  arguments.image = image;
+  arguments.imageLength = length;
+  return StartJob(JobKind::Firmware, arguments);
+}
+
+}  // extern "C"

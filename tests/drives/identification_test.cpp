@@ -1,0 +1,115 @@
+// Drive identification: exact revision codes, code patterns, the vendor
+// search of the INQUIRY data, and the code chosen when the revision is blank.
+#include <set>
+#include <string>
+
+#include "drives/drive_identifier.h"
+#include "drives/scripted_drive.h"
+#include "result_codes.h"
+
+namespace lumbrel::test {
+namespace {
+
+struct Identified {
+  bool matched;
+  DriveIdentity identity;
+};
+
+Identified Match(const Bytes& inquiry) {
+  Bytes data = inquiry;
+  data.resize(kInquiryViewSize, 0);
+  Identified result{};
+  result.matched = DriveIdentifier().MatchInquiryData(data.data(), data[4] + 44u, &result.identity);
+  return result;
+}
+
+Bytes WithRevision(const std::string& vendor, const std::string& revision) {
+  return ScriptedTarget::Inquiry(vendor, "DISK", revision);
+}
+
+TEST(DriveIdentificationTest, TablesHoldTheirRowsWithDistinctCodes) {
+  const DriveIdentifier identifier;
+  EXPECT_EQ(identifier.revisionRows(), 88u);
+  EXPECT_EQ(identifier.patternRows(), 12u);
+  std::set<std::string> codes;
+  for (std::uint32_t row = 0; row < identifier.revisionRows(); ++row) codes.insert(RevisionTable[row].code);
+  EXPECT_EQ(codes.size(), 88u);
+}
+
+TEST(DriveIdentificationTest, AnExactCodeGivesItsRowAndTheTablesOwnText) {
+  const Identified ibm = Match(WithRevision("IBM", "S80J"));
+  ASSERT_TRUE(ibm.matched);
+  EXPECT_STREQ(ibm.identity.vendorName, "IBM");
+  EXPECT_EQ(ibm.identity.vendorNumber, VendorIbm);
+  EXPECT_EQ(ibm.identity.capabilities, 0x213u);
+  EXPECT_EQ(ibm.identity.revisionCode, RevisionTable[1].code);
+
+  EXPECT_EQ(Match(WithRevision("FUJITSU", "5301")).identity.capabilities, 0x005u) << "exact wins over 53??";
+  const Identified wd = Match(WithRevision("WDC", "24.3"));
+  EXPECT_EQ(wd.identity.vendorNumber, VendorWesternDigital);
+  EXPECT_EQ(wd.identity.capabilities, 0x200u);
+}
+
+TEST(DriveIdentificationTest, APatternGivesItsRowWithTheDrivesOwnCode) {
+  const Identified fujitsu = Match(WithRevision("FUJITSU", "5399"));
+  EXPECT_EQ(fujitsu.identity.capabilities, 0x00Du);
+  const Identified ibm = Match(WithRevision("XXX", "SA55"));
+  ASSERT_TRUE(ibm.matched);
+  EXPECT_EQ(ibm.identity.capabilities, 0x113u);
+  EXPECT_STREQ(ibm.identity.revisionCode, "SA55");
+
+  const DriveIdentity copy = ibm.identity;
+  EXPECT_EQ(copy.revisionCode, copy.codeText) << "a copy carries its own code text";
+}
+
+TEST(DriveIdentificationTest, TheVendorSearchFindsACaseSensitiveNameInTheWindow) {
+  const Identified ibm = Match(WithRevision("IBM", "XYZ1"));
+  ASSERT_TRUE(ibm.matched);
+  EXPECT_EQ(ibm.identity.capabilities, 0x213u) << "row 0 through the vendor search";
+
+  const Identified capitals = Match(WithRevision("SEAGATE", "XYZ1"));
+  EXPECT_FALSE(capitals.matched);
+  EXPECT_EQ(capitals.identity.vendorName, nullptr);
+  EXPECT_EQ(capitals.identity.vendorNumber, VendorUnknown);
+  EXPECT_EQ(capitals.identity.capabilities, 0x205u);
+  EXPECT_STREQ(capitals.identity.revisionCode, "XYZ1");
+
+  Bytes late = WithRevision("ACME", "XYZ1");
+  late[4] = 0;  // a window of 44 bytes
+  std::memcpy(late.data() + 60, "Quantum", 7);
+  EXPECT_FALSE(Match(late).matched) << "a name past the window is not found";
+  std::memcpy(late.data() + 43, "Quantum", 7);
+  EXPECT_EQ(Match(late).identity.vendorNumber, VendorQuantum) << "a name may start at the window's last byte";
+}
+
+TEST(DriveIdentificationTest, ABlankRevisionTakesTheLastFourCharactersOfTheProduct) {
+  for (const std::string& blank : {std::string("    "), std::string(4, '\0')}) {
+    Bytes data = ScriptedTarget::Inquiry("ACME", "DISK     S80J", "");
+    std::memcpy(data.data() + 32, blank.data(), 4);
+    const Identified found = Match(data);
+    EXPECT_TRUE(found.matched);
+    EXPECT_EQ(found.identity.capabilities, 0x213u) << "bytes 25-28 hold S80J";
+  }
+}
+
+class IdentifyDriveTest : public DriveTest {};
+
+TEST_F(IdentifyDriveTest, ReportsTheInquiryFailureAndLeavesTheRecord) {
+  ScriptedTarget drive;
+  drive.handlers[scsi_op::kInquiry] = [](const Bytes&, const Bytes&) { return ScriptedTarget::Reply{2, {}}; };
+  ScriptedTarget seagate;
+  LoadDrives({{1, &drive}, {2, &seagate}});
+  ASSERT_EQ(Module().adapterList.BuildAdapterList(), 0u);
+  ScsiAdapter& adapter = *Module().adapterList.GetAdapter(0);
+
+  DriveIdentity identity;
+  identity.capabilities = 0xABC;
+  EXPECT_EQ(Module().driveIdentifier.IdentifyDrive(adapter, 0, 1, &identity), kCheckCondition);
+  EXPECT_EQ(identity.capabilities, 0xABCu);
+  EXPECT_EQ(Module().driveIdentifier.IdentifyDrive(adapter, 0, 2, &identity), 0u);
+  EXPECT_EQ(identity.vendorNumber, VendorSeagate);
+  EXPECT_EQ(Commands(seagate, scsi_op::kInquiry).at(0), Built(cdb::Inquiry()));
+}
+
+}  // namespace
+}  // namespace lumbrel::test

@@ -1,0 +1,290 @@
+// The background jobs through their exports: the start protocol, the
+// commands each job sends and the result its callback receives.
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+#include "drives/scripted_drive.h"
+#include "lumbrel.h"
+#include "result_codes.h"
+
+namespace lumbrel::test {
+namespace {
+
+// What the callbacks of one kind received, for the test thread to wait on.
+struct Reports {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::uint32_t> results;
+
+  void Add(std::uint32_t result) {
+    std::lock_guard lock(mutex);
+    results.push_back(result);
+    changed.notify_all();
+  }
+  // Blocks until the job's callback has run and its mark is clear.
+  std::uint32_t Next(std::size_t index = 0) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return results.size() > index; });
+    return results[index];
+  }
+};
+Reports g_flash, g_format, g_firmware;
+void LUMBREL_CALL OnFlash(std::uint32_t result) { g_flash.Add(result); }
+void LUMBREL_CALL OnFormat(std::uint32_t result) { g_format.Add(result); }
+void LUMBREL_CALL OnFirmware(std::uint32_t result) { g_firmware.Add(result); }
+
+ScriptedTarget::Handler Status(std::vector<std::uint8_t> statuses) {
+  auto next = std::make_shared<std::size_t>(0);
+  return [statuses, next](const Bytes&, const Bytes&) {
+    const std::uint8_t status = statuses[std::min(*next, statuses.size() - 1)];
+    ++*next;
+    return ScriptedTarget::Reply{status, {}};
+  };
+}
+
+class JobTest : public DriveTest {
+ protected:
+  void LoadDrives(std::map<int, ScriptedTarget*> targets, const std::string& driver = "aic78xx") {
+    DriveTest::LoadDrives(std::move(targets), driver);
+    for (Reports* reports : {&g_flash, &g_format, &g_firmware}) reports->results.clear();
+    SetActivityCallback(OnFlash);
+    SetFormatCallback(OnFormat);
+    SetFirmwareCallback(OnFirmware);
+  }
+  void TearDown() override {
+    // A job's mark clears just after its callback returns.
+    while (IsModuleLoaded() && (Module().jobs.flash || Module().jobs.format || Module().jobs.firmware)) {
+      std::this_thread::yield();
+    }
+    DriveTest::TearDown();
+  }
+};
+
+TEST_F(JobTest, AFlashReadsEveryBurstOfTheBufferUntilItsTimeIsUp) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
+  const std::uint32_t start = machine().clock().TickCount();
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 1), 0u);
+  EXPECT_EQ(g_flash.Next(), 0u);
+  const std::vector<Bytes> reads = Commands(drive, scsi_op::kRead6);
+  ASSERT_EQ(reads.size(), 300u * 24) << "a burst every 100 ms for 30 s";
+  EXPECT_EQ(reads[0], Built(cdb::Read6(0x0204, 4)));
+  EXPECT_EQ(reads[23], Built(cdb::Read6(0x1904, 4)));
+  EXPECT_EQ(reads[24], reads[0]) << "each burst starts again at 0x0204";
+  EXPECT_EQ(machine().clock().TickCount() - start, 30000u);
+}
+
+TEST_F(JobTest, AFlashOfEveryDriveReadsThePresentTargetsOfTheBus) {
+  ScriptedTarget first, second;
+  LoadDrives({{0, &first}, {2, &second}});
+  std::uint32_t units = 0;
+  ASSERT_EQ(CountAdapterUnits(&units, nullptr), 0u);
+  ASSERT_EQ(units, 2u);
+  ASSERT_EQ(FlashActivityLightAllDrives(LUMBREL_CLASS_SCSIPORT, 0, 0, 1), 0u);
+  EXPECT_EQ(g_flash.Next(), 0u);
+  EXPECT_EQ(Commands(first, scsi_op::kRead6).size(), 1500u * 24) << "a pass every 20 ms";
+  EXPECT_EQ(Commands(second, scsi_op::kRead6).size(), 1500u * 24);
+}
+
+TEST_F(JobTest, AFlashReportsABadBusOrAnAbsentTargetThroughItsCallback) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 1, 3, 1), 0u) << "the bus is checked by the job";
+  EXPECT_EQ(g_flash.Next(0), kBadBusOrClosedHandle);
+  while (Module().jobs.flash) std::this_thread::yield();
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 4, 1), 0u);
+  EXPECT_EQ(g_flash.Next(1), kNoDevice);
+  while (Module().jobs.flash) std::this_thread::yield();
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 20, 1), 0u);
+  EXPECT_EQ(g_flash.Next(2), 0u) << "no such target: nothing to flash";
+  EXPECT_TRUE(Commands(drive, scsi_op::kRead6).empty());
+}
+
+TEST_F(JobTest, OneJobOfAKindAtATimeAndAStopEndsTheFlash) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 100), 0u);
+  EXPECT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 1), kJobExistsOrNoAdapter);
+  EXPECT_EQ(DeepFormatDrive(LUMBREL_CLASS_MEGARAID, 0, 0, 5), kJobExistsOrNoAdapter)
+      << "another kind is not refused for the running flash";
+  while (Module().flashRunning == 0) std::this_thread::yield();
+  EXPECT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 0), 0u) << "duration 0 stops";
+  EXPECT_EQ(g_flash.Next(), 0u);
+}
+
+TEST_F(JobTest, AJobForAnAdapterThatIsNotThereIsRefused) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
+  EXPECT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_MEGARAID, 0, 0, 3, 1), kJobExistsOrNoAdapter);
+  EXPECT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 1, 0, 3), kJobExistsOrNoAdapter);
+  EXPECT_EQ(UpdateDriveFWImage(LUMBREL_CLASS_QZV, 0, 0, 3, nullptr, 0), kJobExistsOrNoAdapter);
+  EXPECT_EQ(Module().jobs.format.load(), 0u) << "a refused start leaves the mark clear";
+  EXPECT_TRUE(Calls("CreateThread").empty());
+}
+
+TEST_F(JobTest, AStartWithoutMemoryOrThreadLeavesNoTrace) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
+  ASSERT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
+  machine().faults().Add({"allocate", {}, 0, 0, 1});
+  EXPECT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 3), kNoJobStartBlock);
+  machine().faults().Add({"CreateThread", {}, 8, 0, 1});
+  EXPECT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 3), 8u) << "the thread creation's error";
+  EXPECT_EQ(Module().jobs.format.load(), 0u);
+  EXPECT_EQ(Commands(drive, scsi_op::kInquiry).size(), drive.cdbs.size()) << "nothing but the scans' INQUIRY";
+}
+
+// ---- the format -----------------------------------------------------------
+
+Bytes ModePage0(std::uint8_t byte18, std::uint8_t byte19) {
+  Bytes data(24, 0);
+  data[0] = 23;     // mode data length: the bytes after it
+  data[4] = 0x80;   // page 0, PS
+  data[5] = 18;     // page length
+  data[18] = byte18;
+  data[19] = byte19;
+  return data;
+}
+
+TEST_F(JobTest, AFormatClearsTheModeBitsThenFormats) {
+  ScriptedTarget drive;
+  drive.handlers[scsi_op::kTestUnitReady] = Status({2, 0});
+  drive.handlers[scsi_op::kModeSense6] = [](const Bytes&, const Bytes&) {
+    return ScriptedTarget::Reply{0, ModePage0(0x08, 0x00)};
+  };
+  LoadDrives({{5, &drive}});
+  ASSERT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 5), 0u);
+  EXPECT_EQ(g_format.Next(), 0u);
+  std::vector<std::uint8_t> opcodes;
+  for (const Bytes& cdb : drive.cdbs) opcodes.push_back(cdb[0]);
+  EXPECT_EQ(opcodes, (std::vector<std::uint8_t>{scsi_op::kInquiry, scsi_op::kTestUnitReady, scsi_op::kTestUnitReady,
+                                                scsi_op::kRead6, scsi_op::kModeSense6, scsi_op::kModeSelect6,
+                                                scsi_op::kFormatUnit}));
+  EXPECT_EQ(Commands(drive, scsi_op::kRead6).at(0), Built(cdb::Read6(772, 1)));
+  EXPECT_EQ(Commands(drive, scsi_op::kModeSense6).at(0), Built(cdb::ModeSense6(PageControl::Current, 0, 255)));
+  EXPECT_EQ(Commands(drive, scsi_op::kModeSelect6).at(0), Built(cdb::ModeSelect6(24)));
+  const Bytes selected = drive.dataOut.at(0);
+  ASSERT_EQ(selected.size(), 24u);
+  EXPECT_EQ(selected[0], 0) << "the mode data length is reserved";
+  EXPECT_EQ(selected[4], 0x00) << "PS cleared";
+  EXPECT_EQ(selected[18], 0x00);
+}
+
+TEST_F(JobTest, AFormatStopsAtTheFirstFailingStep) {
+  struct Case {
+    const char* what;
+    std::uint8_t opcode;
+    std::vector<std::uint8_t> statuses;
+    std::uint32_t result;
+    bool formatted;
+  } cases[] = {
+      {"not ready twice", scsi_op::kTestUnitReady, {2, 2}, 2, false},
+      {"unreadable", scsi_op::kRead6, {2}, 2, false},
+      {"MODE SENSE refused: skipped", scsi_op::kModeSense6, {2}, 0, true},
+      {"MODE SELECT refused", scsi_op::kModeSelect6, {2}, 2, false},
+      {"FORMAT UNIT refused", scsi_op::kFormatUnit, {8}, 8, true},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    ScriptedTarget drive;
+    drive.handlers[scsi_op::kModeSense6] = [](const Bytes&, const Bytes&) {
+      return ScriptedTarget::Reply{0, ModePage0(0x00, 0x04)};
+    };
+    drive.handlers[c.opcode] = Status(c.statuses);
+    LoadDrives({{5, &drive}});
+    g_format.results.clear();
+    ASSERT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 5), 0u) << c.what;
+    EXPECT_EQ(g_format.Next(), c.result) << c.what;
+    EXPECT_EQ(Commands(drive, scsi_op::kFormatUnit).size(), c.formatted ? 1u : 0u) << c.what;
+    while (Module().jobs.format) std::this_thread::yield();
+  }
+}
+
+// ---- the firmware download -------------------------------------------------
+
+struct Download {
+  std::uint32_t classCode;
+  const char* driver;
+  std::string revision;  // selects the drive's capabilities
+  std::uint32_t length;
+  std::uint32_t result;
+  std::vector<Bytes> commands;
+};
+
+class FirmwareTest : public JobTest {
+ protected:
+  std::vector<Bytes> Run(const Download& d, ScriptedTarget& drive, std::uint32_t* result) {
+    drive.inquiry = ScriptedTarget::Inquiry("VENDOR", "DISK", d.revision);
+    LoadDrives({{6, &drive}}, d.driver);
+    image_.assign(d.length, 0);
+    for (std::size_t i = 0; i < image_.size(); ++i) image_[i] = static_cast<std::uint8_t>(i * 7);
+    g_firmware.results.clear();
+    EXPECT_EQ(UpdateDriveFWImage(d.classCode, 0, 0, 6, image_.data(), d.length), 0u);
+    *result = g_firmware.Next();
+    return Commands(drive, scsi_op::kWriteBuffer);
+  }
+  Bytes image_;
+};
+
+TEST_F(FirmwareTest, TheImageGoesInTheStyleThatTheIdentityCallsFor) {
+  const Download downloads[] = {
+      {LUMBREL_CLASS_SCSIPORT, "aic78xx", "8808", 20000, 0, {Built(cdb::WriteBuffer10(5, 0, 0, 20000))}},
+      {LUMBREL_CLASS_SCSIPORT, "aic78xx", "0340", 100000, 0,
+       {Built(cdb::WriteBuffer10(7, 0, 0, 32768)), Built(cdb::WriteBuffer10(7, 0, 32768, 32768)),
+        Built(cdb::WriteBuffer10(7, 0, 65536, 32768)), Built(cdb::WriteBuffer10(7, 0, 98304, 1696))}},
+      {LUMBREL_CLASS_SCSIPORT, "aic78xx", "8808", 40000, kOperationRefused, {}},
+      {LUMBREL_CLASS_SCSIPORT, "aic78xx", "S80J", 40000, 0,
+       {Built(cdb::WriteBuffer10(5, 0, 0, 32768)), Built(cdb::WriteBuffer10(5, 1, 0, 7232))}},
+      {LUMBREL_CLASS_ATAPI, "atapi", "8808", 100, kOperationRefused, {}},
+      {LUMBREL_CLASS_SCSIPORT, "aic78xx", "XYZ1", 100, kOperationRefused, {}},  // unknown drive
+  };
+  for (const Download& d : downloads) {
+    ScriptedTarget drive;
+    std::uint32_t result = 99;
+    const std::vector<Bytes> sent = Run(d, drive, &result);
+    EXPECT_EQ(result, d.result) << d.revision << " " << d.length;
+    EXPECT_EQ(sent, d.commands) << d.revision << " " << d.length;
+    if (!d.commands.empty()) {
+      Bytes received;
+      for (const Bytes& chunk : drive.dataOut) received.insert(received.end(), chunk.begin(), chunk.end());
+      EXPECT_EQ(received, image_) << "every byte of the image, in order";
+    }
+    while (Module().jobs.firmware) std::this_thread::yield();
+  }
+}
+
+TEST_F(FirmwareTest, TheJobWaitsForTheRestartAndReportsTheLastProbe) {
+  struct Case {
+    int failingProbes;  // after the download
+    std::uint32_t result;
+    std::size_t probeCommands;
+    std::uint32_t waitedMs;
+  } cases[] = {{2, 0, 2 * 2 + 1, 5000 + 2 * 500}, {100, 2, 41 * 2, 5000 + 40 * 500}};
+  for (const Case& c : cases) {
+    ScriptedTarget drive;
+    auto downloaded = std::make_shared<bool>(false);
+    auto probes = std::make_shared<int>(0);
+    drive.handlers[scsi_op::kWriteBuffer] = [downloaded](const Bytes&, const Bytes&) {
+      *downloaded = true;
+      return ScriptedTarget::Reply{};
+    };
+    const int failing = c.failingProbes;
+    drive.handlers[scsi_op::kTestUnitReady] = [downloaded, probes, failing](const Bytes&, const Bytes&) {
+      // Each probe that finds the drive restarting is a CHECK CONDITION twice.
+      const bool restarting = *downloaded && (*probes)++ < 2 * failing;
+      return ScriptedTarget::Reply{static_cast<std::uint8_t>(restarting ? 2 : 0), {}};
+    };
+    std::uint32_t result = 99;
+    Run({LUMBREL_CLASS_SCSIPORT, "aic78xx", "8808", 100, c.result, {}}, drive, &result);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(Commands(drive, scsi_op::kTestUnitReady).size(), 1 + c.probeCommands) << "one probe before";
+    std::uint32_t slept = 0;
+    for (const auto& record : Calls("Sleep")) slept += record["milliseconds"].get<std::uint32_t>();
+    EXPECT_EQ(slept, c.waitedMs);
+    while (Module().jobs.firmware) std::this_thread::yield();
+  }
+}
+
+}  // namespace
+}  // namespace lumbrel::test
