@@ -57,7 +57,7 @@ CommandOutput Session::Adapters(const std::vector<std::string>& args) {
                                        {"vendorName", JsonText(vendor)},
                                        {"driverName", JsonText(driver)},
                                        {"driverVersion", JsonText(version)}});
-    table.Add({std::to_string(number), std::to_string(classCode), DisplayText(vendor),
+    table.Add({std::to_string(number), ClassText(classCode), DisplayText(vendor),
                DisplayText(driver), version.empty() ? "(none)" : DisplayText(version)});
   }
   if (result != 0) {

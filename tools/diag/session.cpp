@@ -84,7 +84,7 @@ CommandOutput Session::Ports(const std::vector<std::string>& args) {
     json["vendorName"] = JsonText(port.vendorName);
     json["driverFilePath"] = port.driverFilePath ? nlohmann::ordered_json(JsonText(*port.driverFilePath)) : nullptr;
     output.json["ports"].push_back(std::move(json));
-    table.Add({std::to_string(port.port), std::to_string(port.classCode), std::to_string(port.busCount),
+    table.Add({std::to_string(port.port), ClassText(port.classCode), std::to_string(port.busCount),
                DisplayText(port.driverName), DisplayText(port.vendorName),
                port.driverFilePath ? DisplayText(*port.driverFilePath) : "(none)"});
   }
