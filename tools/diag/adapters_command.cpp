@@ -3,6 +3,7 @@
 
 #include "session.h"
 #include "text_output.h"
+#include "usage.h"
 
 namespace lumbrel::diag {
 namespace {
@@ -20,7 +21,7 @@ std::string FieldText(const char (&field)[N]) {
 }  // namespace
 
 CommandOutput Session::Adapters(const std::vector<std::string>& args) {
-  if (!args.empty()) return CommandError("adapters", "usage: adapters");
+  if (!args.empty()) return CommandError("adapters", UsageError("adapters"));
   const ExportTable& exports = library_.exports();
   if (exports.CountAdapterUnits == nullptr || exports.GetAllAdapterInfo == nullptr) {
     return CommandError("adapters", "this LUMBREL library does not export CountAdapterUnits and GetAllAdapterInfo");

@@ -9,6 +9,7 @@
 
 #include "library.h"
 #include "session.h"
+#include "usage.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ void Print(const CommandOutput& output, bool json) {
 // Runs the commands of a batch file, or of standard input for "-".
 bool RunBatch(Session& session, const std::vector<std::string>& args, bool json) {
   if (args.size() != 1) {
-    Print(lumbrel::diag::CommandError("batch", "usage: batch FILE|-"), json);
+    Print(lumbrel::diag::CommandError("batch", lumbrel::diag::UsageError("batch")), json);
     return false;
   }
   std::ifstream file;
@@ -51,8 +52,9 @@ bool RunBatch(Session& session, const std::vector<std::string>& args, bool json)
     const auto words = Words(line.substr(0, line.find('#')));
     if (words.empty()) continue;
     if (!json) std::cout << "> " << line << '\n';
-    CommandOutput output = words[0] == "batch" ? lumbrel::diag::CommandError("batch", "a batch cannot run a batch")
-                                               : session.Run(words);
+    const bool nested = words[0] == "batch" && !lumbrel::diag::IsHelpRequest(words);
+    CommandOutput output =
+        nested ? lumbrel::diag::CommandError("batch", "a batch cannot run a batch") : session.Run(words);
     ok = ok && !output.failed;
     Print(output, json);
   }
@@ -63,7 +65,7 @@ bool RunBatch(Session& session, const std::vector<std::string>& args, bool json)
 
 int main(int argc, char** argv) {
   CLI::App app{"lumbrel-diag: drive and cage diagnostics through the LUMBREL library"};
-  app.footer(Session::Usage());
+  app.footer(lumbrel::diag::CommandList());
   std::string machineFile;
   std::string traceFile;
   bool json = false;
@@ -79,6 +81,12 @@ int main(int argc, char** argv) {
   if (words.empty()) {
     std::cerr << app.help();
     return 2;
+  }
+  // Help needs no library: it works where the library or the machine cannot load.
+  if (lumbrel::diag::IsHelpRequest(words)) {
+    const CommandOutput output = lumbrel::diag::Help(words);
+    Print(output, json);
+    return output.failed ? 1 : 0;
   }
 
   lumbrel::diag::LibraryOptions options;

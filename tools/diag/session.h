@@ -23,11 +23,9 @@ class Session {
  public:
   explicit Session(Library& library);
 
-  // Runs one command given as its words ("bay-led", "39", "1", "on").
+  // Runs one command given as its words ("bay-led", "39", "1", "on"), or
+  // answers a help request.
   CommandOutput Run(const std::vector<std::string>& words);
-
-  // The commands, for the help text.
-  static const char* Usage();
 
  private:
   using Handler = std::function<CommandOutput(const std::vector<std::string>&)>;
