@@ -38,6 +38,12 @@ CommandOutput CommandError(const std::string& command, const std::string& messag
   return output;
 }
 
+int ExitStatus(const CommandOutput& output) {
+  if (output.failed) return kExitNotRun;
+  const auto result = output.json.find("result");
+  return result != output.json.end() && result->is_number() && *result != 0 ? kExitLibraryError : kExitOk;
+}
+
 Session::Session(Library& library) : library_(library) {
   commands_["report"] = [this](const auto& args) { return Report(args); };
   commands_["ports"] = [this](const auto& args) { return Ports(args); };
@@ -214,6 +220,7 @@ CommandOutput Session::Report(const std::vector<std::string>& args) {
     if (partResult != part.json.end() && partResult->is_number_unsigned() && result == 0) {
       result = partResult->get<std::uint32_t>();
     }
+    output.failed = output.failed || part.failed;  // the report is not whole
     output.json[section] = std::move(part.json);
     output.text += part.text;
   };

@@ -19,6 +19,15 @@ struct CommandOutput {
   bool failed = false;  // the command could not be run (usage, unavailable)
 };
 
+// The tool's exit status: 0 when every library result was 0, 1 when one was
+// not, 2 when a command could not run. A run exits with the greatest.
+constexpr int kExitOk = 0;
+constexpr int kExitLibraryError = 1;
+constexpr int kExitNotRun = 2;
+
+// What one command's output contributes to the exit status.
+int ExitStatus(const CommandOutput& output);
+
 class Session {
  public:
   explicit Session(Library& library);

@@ -69,7 +69,7 @@ const std::vector<CommandUsage>& Commands() {
        "statuses, Windows error codes and the I2C library's codes."},
       {"batch", "FILE|-", "one command per line, all in this process ('#' starts a comment)",
        "Reads FILE, or standard input for -, and runs each line as a command of its own against the one loaded "
-       "library. A batch cannot run a batch."},
+       "library. A batch cannot run a batch. The exit status is the worst of its commands'."},
       {"help", "[COMMAND]", "the commands, or how to call one",
        "Without COMMAND, lists the commands; with one, tells how to call it, as COMMAND --help does."},
   };
@@ -91,7 +91,9 @@ std::string CommandList() {
   Table table({"Commands:", ""});
   for (const CommandUsage& command : Commands()) table.Add({"  " + Syntax(command), std::string(command.summary)});
   return table.Render() +
-         "Run \"lumbrel-diag help COMMAND\" or \"lumbrel-diag COMMAND --help\" for one command.\n";
+         "Run \"lumbrel-diag help COMMAND\" or \"lumbrel-diag COMMAND --help\" for one command.\n"
+         "Exit status: 0 when every library result was 0, 1 when one was not, 2 when a command could not run\n"
+         "(bad arguments, unknown command, unreadable or invalid machine file); 2 wins over 1.\n";
 }
 
 bool IsHelpRequest(const std::vector<std::string>& words) {

@@ -27,7 +27,7 @@ const CommandUsage* FindCommand(std::string_view name);
 // "usage: bay-led CAGE TARGET on|off".
 std::string UsageError(std::string_view name);
 
-// The list of commands with their summaries.
+// The list of commands with their summaries, and the exit statuses.
 std::string CommandList();
 
 // "help ...", or any command with --help or -h among its arguments.
