@@ -3,6 +3,7 @@
 
 #include "session.h"
 #include "text_output.h"
+#include "usage.h"
 
 namespace lumbrel::diag {
 namespace {
@@ -20,7 +21,7 @@ std::string FieldText(const char (&field)[N]) {
 }  // namespace
 
 CommandOutput Session::Adapters(const std::vector<std::string>& args) {
-  if (!args.empty()) return CommandError("adapters", "usage: adapters");
+  if (!args.empty()) return CommandError("adapters", UsageError("adapters"));
   const ExportTable& exports = library_.exports();
   if (exports.CountAdapterUnits == nullptr || exports.GetAllAdapterInfo == nullptr) {
     return CommandError("adapters", "this LUMBREL library does not export CountAdapterUnits and GetAllAdapterInfo");
@@ -57,7 +58,7 @@ CommandOutput Session::Adapters(const std::vector<std::string>& args) {
                                        {"vendorName", JsonText(vendor)},
                                        {"driverName", JsonText(driver)},
                                        {"driverVersion", JsonText(version)}});
-    table.Add({std::to_string(number), std::to_string(classCode), DisplayText(vendor),
+    table.Add({std::to_string(number), ClassText(classCode), DisplayText(vendor),
                DisplayText(driver), version.empty() ? "(none)" : DisplayText(version)});
   }
   if (result != 0) {

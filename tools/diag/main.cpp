@@ -1,6 +1,7 @@
 // lumbrel-diag: plays the management application against LUMBREL. On Windows
 // it loads the real LUMBREL.dll; in the host build it runs the library on a
 // simulated machine.
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -9,6 +10,7 @@
 
 #include "library.h"
 #include "session.h"
+#include "usage.h"
 
 namespace {
 
@@ -31,39 +33,40 @@ void Print(const CommandOutput& output, bool json) {
   std::cout.flush();
 }
 
-// Runs the commands of a batch file, or of standard input for "-".
-bool RunBatch(Session& session, const std::vector<std::string>& args, bool json) {
-  if (args.size() != 1) {
-    Print(lumbrel::diag::CommandError("batch", "usage: batch FILE|-"), json);
-    return false;
-  }
+// Prints the output and gives its exit status.
+int Emit(const CommandOutput& output, bool json) {
+  Print(output, json);
+  return lumbrel::diag::ExitStatus(output);
+}
+
+// Runs the commands of a batch file, or of standard input for "-"; gives the
+// greatest exit status of them.
+int RunBatch(Session& session, const std::vector<std::string>& args, bool json) {
+  if (args.size() != 1) return Emit(lumbrel::diag::CommandError("batch", lumbrel::diag::UsageError("batch")), json);
   std::ifstream file;
   if (args[0] != "-") {
     file.open(args[0]);
-    if (!file) {
-      Print(lumbrel::diag::CommandError("batch", "cannot open " + args[0]), json);
-      return false;
-    }
+    if (!file) return Emit(lumbrel::diag::CommandError("batch", "cannot open " + args[0]), json);
   }
   std::istream& in = args[0] == "-" ? std::cin : file;
-  bool ok = true;
+  int status = lumbrel::diag::kExitOk;
   for (std::string line; std::getline(in, line);) {
     const auto words = Words(line.substr(0, line.find('#')));
     if (words.empty()) continue;
     if (!json) std::cout << "> " << line << '\n';
-    CommandOutput output = words[0] == "batch" ? lumbrel::diag::CommandError("batch", "a batch cannot run a batch")
-                                               : session.Run(words);
-    ok = ok && !output.failed;
-    Print(output, json);
+    const bool nested = words[0] == "batch" && !lumbrel::diag::IsHelpRequest(words);
+    status = std::max(status, Emit(nested ? lumbrel::diag::CommandError("batch", "a batch cannot run a batch")
+                                            : session.Run(words),
+                                     json));
   }
-  return ok;
+  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"lumbrel-diag: drive and cage diagnostics through the LUMBREL library"};
-  app.footer(Session::Usage());
+  app.footer(lumbrel::diag::CommandList());
   std::string machineFile;
   std::string traceFile;
   bool json = false;
@@ -73,13 +76,19 @@ int main(int argc, char** argv) {
 #endif
   app.add_flag("--json", json, "one JSON object per command");
   app.prefix_command();  // everything after the command is the command's own
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error) == 0 ? lumbrel::diag::kExitOk : lumbrel::diag::kExitNotRun;  // 0 for --help
+  }
 
   std::vector<std::string> words = app.remaining();
   if (words.empty()) {
     std::cerr << app.help();
-    return 2;
+    return lumbrel::diag::kExitNotRun;
   }
+  // Help needs no library: it works where the library or the machine cannot load.
+  if (lumbrel::diag::IsHelpRequest(words)) return Emit(lumbrel::diag::Help(words), json);
 
   lumbrel::diag::LibraryOptions options;
   if (!machineFile.empty()) options.machineFile = machineFile;
@@ -89,17 +98,10 @@ int main(int argc, char** argv) {
     library = lumbrel::diag::OpenLibrary(options);
   } catch (const std::exception& error) {
     std::cerr << "lumbrel-diag: " << error.what() << '\n';
-    return 2;
+    return lumbrel::diag::kExitNotRun;
   }
 
   Session session(*library);
-  bool ok = true;
-  if (words[0] == "batch") {
-    ok = RunBatch(session, std::vector<std::string>(words.begin() + 1, words.end()), json);
-  } else {
-    const CommandOutput output = session.Run(words);
-    ok = !output.failed;
-    Print(output, json);
-  }
-  return ok ? 0 : 1;
+  if (words[0] == "batch") return RunBatch(session, std::vector<std::string>(words.begin() + 1, words.end()), json);
+  return Emit(session.Run(words), json);
 }

@@ -4,6 +4,7 @@
 
 #include "result_meanings.h"
 #include "text_output.h"
+#include "usage.h"
 
 namespace lumbrel::diag {
 namespace {
@@ -37,16 +38,10 @@ CommandOutput CommandError(const std::string& command, const std::string& messag
   return output;
 }
 
-const char* Session::Usage() {
-  return "Commands:\n"
-         "  report                     everything the library reports\n"
-         "  ports                      the SCSI ports: class, buses, driver, vendor, driver file (host build)\n"
-         "  adapters                   the host adapters with their driver versions, and the number of drives\n"
-         "  cages                      find the cages and their bays (InitializeDiags)\n"
-         "  bay-led CAGE TARGET on|off make a bay's power indicator flash, or stop it\n"
-         "  machine                    the simulated hardware as an operator sees it (host build)\n"
-         "  explain CODE               the meaning of a result code (decimal, 0x hex, or -1)\n"
-         "  batch FILE|-               one command per line, all in this process ('#' starts a comment)\n";
+int ExitStatus(const CommandOutput& output) {
+  if (output.failed) return kExitNotRun;
+  const auto result = output.json.find("result");
+  return result != output.json.end() && result->is_number() && *result != 0 ? kExitLibraryError : kExitOk;
 }
 
 Session::Session(Library& library) : library_(library) {
@@ -61,13 +56,14 @@ Session::Session(Library& library) : library_(library) {
 
 CommandOutput Session::Run(const std::vector<std::string>& words) {
   if (words.empty()) return CommandError("", "no command given");
+  if (IsHelpRequest(words)) return Help(words);
   const auto command = commands_.find(words[0]);
   if (command == commands_.end()) return CommandError(words[0], "unknown command \"" + DisplayText(words[0]) + "\"");
   return command->second(std::vector<std::string>(words.begin() + 1, words.end()));
 }
 
 CommandOutput Session::Ports(const std::vector<std::string>& args) {
-  if (!args.empty()) return CommandError("ports", "usage: ports");
+  if (!args.empty()) return CommandError("ports", UsageError("ports"));
   const auto listing = library_.Ports();
   if (!listing) return CommandError("ports", "the port table is visible in the host build only");
   CommandOutput output;
@@ -84,7 +80,7 @@ CommandOutput Session::Ports(const std::vector<std::string>& args) {
     json["vendorName"] = JsonText(port.vendorName);
     json["driverFilePath"] = port.driverFilePath ? nlohmann::ordered_json(JsonText(*port.driverFilePath)) : nullptr;
     output.json["ports"].push_back(std::move(json));
-    table.Add({std::to_string(port.port), std::to_string(port.classCode), std::to_string(port.busCount),
+    table.Add({std::to_string(port.port), ClassText(port.classCode), std::to_string(port.busCount),
                DisplayText(port.driverName), DisplayText(port.vendorName),
                port.driverFilePath ? DisplayText(*port.driverFilePath) : "(none)"});
   }
@@ -97,7 +93,7 @@ CommandOutput Session::Ports(const std::vector<std::string>& args) {
 }
 
 CommandOutput Session::Cages(const std::vector<std::string>& args) {
-  if (!args.empty()) return CommandError("cages", "usage: cages");
+  if (!args.empty()) return CommandError("cages", UsageError("cages"));
   if (library_.exports().InitializeDiags == nullptr) return CommandError("cages", Missing("InitializeDiags"));
   CageInfo records[kMaxCages] = {};
   std::uint32_t count = 0;
@@ -132,7 +128,7 @@ CommandOutput Session::Cages(const std::vector<std::string>& args) {
 }
 
 CommandOutput Session::BayLed(const std::vector<std::string>& args) {
-  const char* usage = "usage: bay-led CAGE TARGET on|off";
+  const std::string usage = UsageError("bay-led");
   if (args.size() != 3 || (args[2] != "on" && args[2] != "off")) return CommandError("bay-led", usage);
   const auto cage = ParseNumber(args[0]);
   const auto target = ParseNumber(args[1]);
@@ -160,7 +156,7 @@ CommandOutput Session::BayLed(const std::vector<std::string>& args) {
 }
 
 CommandOutput Session::Machine(const std::vector<std::string>& args) {
-  if (!args.empty()) return CommandError("machine", "usage: machine");
+  if (!args.empty()) return CommandError("machine", UsageError("machine"));
   auto view = library_.MachineView();
   if (!view) return CommandError("machine", "there is no simulated machine: this is the real hardware");
   CommandOutput output;
@@ -198,7 +194,7 @@ CommandOutput Session::Machine(const std::vector<std::string>& args) {
 }
 
 CommandOutput Session::Explain(const std::vector<std::string>& args) {
-  if (args.size() != 1) return CommandError("explain", "usage: explain CODE");
+  if (args.size() != 1) return CommandError("explain", UsageError("explain"));
   const auto code = ParseResultCode(args[0]);
   if (!code) return CommandError("explain", "not a result code: \"" + DisplayText(args[0]) + "\"");
   CommandOutput output;
@@ -213,7 +209,7 @@ CommandOutput Session::Explain(const std::vector<std::string>& args) {
 }
 
 CommandOutput Session::Report(const std::vector<std::string>& args) {
-  if (!args.empty()) return CommandError("report", "usage: report");
+  if (!args.empty()) return CommandError("report", UsageError("report"));
   CommandOutput output;
   output.json["command"] = "report";
   output.json["result"] = 0;
@@ -224,6 +220,7 @@ CommandOutput Session::Report(const std::vector<std::string>& args) {
     if (partResult != part.json.end() && partResult->is_number_unsigned() && result == 0) {
       result = partResult->get<std::uint32_t>();
     }
+    output.failed = output.failed || part.failed;  // the report is not whole
     output.json[section] = std::move(part.json);
     output.text += part.text;
   };

@@ -19,15 +19,22 @@ struct CommandOutput {
   bool failed = false;  // the command could not be run (usage, unavailable)
 };
 
+// The tool's exit status: 0 when every library result was 0, 1 when one was
+// not, 2 when a command could not run. A run exits with the greatest.
+constexpr int kExitOk = 0;
+constexpr int kExitLibraryError = 1;
+constexpr int kExitNotRun = 2;
+
+// What one command's output contributes to the exit status.
+int ExitStatus(const CommandOutput& output);
+
 class Session {
  public:
   explicit Session(Library& library);
 
-  // Runs one command given as its words ("bay-led", "39", "1", "on").
+  // Runs one command given as its words ("bay-led", "39", "1", "on"), or
+  // answers a help request.
   CommandOutput Run(const std::vector<std::string>& words);
-
-  // The commands, for the help text.
-  static const char* Usage();
 
  private:
   using Handler = std::function<CommandOutput(const std::vector<std::string>&)>;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "lumbrel.h"
+
 namespace lumbrel::diag {
 
 std::string JsonText(std::string_view bytes) {
@@ -46,6 +48,21 @@ std::string DisplayText(std::string_view bytes) {
     }
   }
   return text;
+}
+
+std::string ClassText(std::uint32_t classCode) {
+  const char* name = nullptr;
+  switch (classCode) {
+    case LUMBREL_CLASS_BASE: name = "base"; break;
+    case LUMBREL_CLASS_MEGARAID: name = "MegaRAID"; break;
+    case LUMBREL_CLASS_DAC960: name = "DAC960"; break;
+    case LUMBREL_CLASS_HHBA5100: name = "HHBA5100"; break;
+    case LUMBREL_CLASS_SCSIPORT: name = "SCSI port"; break;
+    case LUMBREL_CLASS_ATAPI: name = "IDE"; break;
+    case LUMBREL_CLASS_QZV: name = "QZV"; break;
+  }
+  const std::string number = std::to_string(classCode);
+  return name != nullptr ? number + " (" + name + ")" : number;
 }
 
 std::string Table::Render(const std::string& indent) const {

@@ -3,6 +3,7 @@
 // without failing and without losing the rest of the record.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,10 @@ std::string LatinText(std::string_view utf8);
 
 // The bytes for a terminal: printable ASCII as it is, anything else as \xNN.
 std::string DisplayText(std::string_view bytes);
+
+// An adapter class code for a table: the number with its name beside it,
+// "4 (SCSI port)", or the number alone when the code names no class.
+std::string ClassText(std::uint32_t classCode);
 
 // A table with a header row, rendered with columns padded to their widest cell.
 class Table {

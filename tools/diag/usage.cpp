@@ -1,0 +1,133 @@
+#include "usage.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "text_output.h"
+
+namespace lumbrel::diag {
+namespace {
+
+std::string Syntax(const CommandUsage& command) {
+  std::string syntax(command.name);
+  if (!command.arguments.empty()) syntax += " " + std::string(command.arguments);
+  return syntax;
+}
+
+nlohmann::ordered_json Describe(const CommandUsage& command, bool withDetails) {
+  nlohmann::ordered_json json;
+  json["name"] = command.name;
+  json["usage"] = Syntax(command);
+  json["summary"] = command.summary;
+  if (withDetails) json["details"] = command.details;
+  return json;
+}
+
+bool IsHelpFlag(const std::string& word) { return word == "--help" || word == "-h"; }
+
+// Text broken into indented lines that fit a terminal of 80 columns.
+std::string Wrapped(std::string_view text) {
+  constexpr std::size_t kWidth = 78;
+  std::string wrapped;
+  std::string line = " ";
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(' ', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view word = text.substr(start, end - start);
+    if (line.size() > 1 && line.size() + 1 + word.size() > kWidth) {
+      wrapped += line + "\n";
+      line = " ";
+    }
+    line += " ";
+    line += word;
+    start = end + 1;
+  }
+  if (line.size() > 1) wrapped += line + "\n";
+  return wrapped;
+}
+
+}  // namespace
+
+const std::vector<CommandUsage>& Commands() {
+  static const std::vector<CommandUsage> commands = {
+      {"report", "", "everything the library reports",
+       "Runs ports (host build only), adapters and cages in turn; its result is the first of theirs that is not 0."},
+      {"ports", "", "the SCSI ports: class, buses, driver, vendor, driver file (host build)",
+       "One row for each port that the registry scan found, the adapter class named beside its number."},
+      {"adapters", "", "the host adapters with their driver versions, and the number of drives",
+       "Calls CountAdapterUnits, then GetAllAdapterInfo for one row per host adapter."},
+      {"cages", "", "find the cages and their bays (InitializeDiags)",
+       "One row for each bay: the cage id, the bay number, the target it holds and whether a drive is present."},
+      {"bay-led", "CAGE TARGET on|off", "make a bay's power indicator flash, or stop it",
+       "CAGE is the cage id and TARGET the drive's SCSI target, each decimal or 0x hex. on calls SFStartFlashPower, "
+       "off SFStopFlashPower; the cages are found first when no command has found them yet."},
+      {"machine", "", "the simulated hardware as an operator sees it (host build)",
+       "The cages with their power LEDs, and every SCSI device with the commands and reads it has served."},
+      {"explain", "CODE", "the meaning of a result code (decimal, 0x hex, or -1)",
+       "Lists every meaning the code can carry: the library's own codes share one space with SCSI and controller "
+       "statuses, Windows error codes and the I2C library's codes."},
+      {"batch", "FILE|-", "one command per line, all in this process ('#' starts a comment)",
+       "Reads FILE, or standard input for -, and runs each line as a command of its own against the one loaded "
+       "library. A batch cannot run a batch. The exit status is the worst of its commands'."},
+      {"help", "[COMMAND]", "the commands, or how to call one",
+       "Without COMMAND, lists the commands; with one, tells how to call it, as COMMAND --help does."},
+  };
+  return commands;
+}
+
+const CommandUsage* FindCommand(std::string_view name) {
+  const auto& commands = Commands();
+  const auto found = std::find_if(commands.begin(), commands.end(), [&](const auto& c) { return c.name == name; });
+  return found == commands.end() ? nullptr : &*found;
+}
+
+std::string UsageError(std::string_view name) {
+  const CommandUsage* command = FindCommand(name);
+  return "usage: " + (command != nullptr ? Syntax(*command) : std::string(name));
+}
+
+std::string CommandList() {
+  Table table({"Commands:", ""});
+  for (const CommandUsage& command : Commands()) table.Add({"  " + Syntax(command), std::string(command.summary)});
+  return table.Render() +
+         "Run \"lumbrel-diag help COMMAND\" or \"lumbrel-diag COMMAND --help\" for one command.\n"
+         "Exit status: 0 when every library result was 0, 1 when one was not, 2 when a command could not run\n"
+         "(bad arguments, unknown command, unreadable or invalid machine file); 2 wins over 1.\n";
+}
+
+bool IsHelpRequest(const std::vector<std::string>& words) {
+  return !words.empty() && (words[0] == "help" || std::any_of(words.begin() + 1, words.end(), IsHelpFlag));
+}
+
+CommandOutput Help(const std::vector<std::string>& words) {
+  // What the help is about: one command, or none for the list of them all.
+  std::vector<std::string> subject;
+  std::copy_if(words.begin() + 1, words.end(), std::back_inserter(subject), [](const auto& w) { return !IsHelpFlag(w); });
+  if (words[0] != "help") {
+    subject = {words[0]};
+  } else if (subject.empty() && words.size() > 1) {
+    subject = {"help"};  // "help --help"
+  } else if (subject.size() > 1) {
+    return CommandError("help", UsageError("help"));
+  }
+  const CommandUsage* command = subject.empty() ? nullptr : FindCommand(subject[0]);
+  if (!subject.empty() && command == nullptr) {
+    return CommandError("help", "unknown command \"" + DisplayText(subject[0]) + "\"");
+  }
+
+  CommandOutput output;
+  output.json["command"] = "help";
+  output.json["result"] = 0;
+  output.json["commands"] = nlohmann::ordered_json::array();
+  if (command == nullptr) {
+    for (const CommandUsage& each : Commands()) output.json["commands"].push_back(Describe(each, false));
+    output.text = CommandList();
+  } else {
+    output.json["commands"].push_back(Describe(*command, true));
+    output.text = UsageError(command->name) + "\n" + Wrapped(command->summary) + Wrapped(command->details);
+  }
+  return output;
+}
+
+}  // namespace lumbrel::diag
