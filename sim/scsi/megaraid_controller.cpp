@@ -1,4 +1,4 @@
-#include "sim/scsi/megaraid_driver.h"
+#include "sim/scsi/megaraid_controller.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,7 +20,22 @@ std::uint32_t Complete(ControlRequest& request, std::uint8_t status) {
   return 0;
 }
 
-std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& machine, DriverTrace& trace) {
+}  // namespace
+
+std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
+  if (request.ioctl != layout::kIoctlScsiMiniport) return ScsiPortController::ServePortDevice(request);
+  DriverTrace trace(request.trace);
+  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
+  if (request.inputLength < mr::kControl.offset) {
+    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a mailbox");
+  }
+  switch (Load(request.buffer, mr::kCommand)) {
+    case mr::kCommandDirectCdb: return DirectCdb(request, trace);
+    default: return trace.Reject(Complete(request, mr::kStatusInvalid), "unknown mailbox command");
+  }
+}
+
+std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace& trace) {
   std::uint8_t* block = request.buffer;
   if (request.inputLength < mr::kDataArea) {
     return trace.Reject(driver_error::kInvalidParameter, "input shorter than the direct-CDB mailbox");
@@ -51,7 +66,7 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
     return trace.Reject(driver_error::kInvalidParameter, "data area beyond the buffer of its direction");
   }
   const std::uint32_t address = Load(block, mr::kDataAddress);
-  if ((length != 0 || address != 0) && !AddressesCallerArea(machine, request, address, mr::kDataArea)) {
+  if ((length != 0 || address != 0) && !AddressesCallerArea(machine(), request, address, mr::kDataArea)) {
     return trace.Reject(driver_error::kNoAccess, "data address is not the caller's buffer + 96");
   }
 
@@ -61,8 +76,8 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
   DataPhase data(in ? DataDirection::In : DataDirection::Out, block + mr::kDataArea, length);
   if (!in) trace.Bytes("dataOut", block + mr::kDataArea, length);
   const bool autoSense = (Load(block, mr::kControl) & mr::kControlAutoSense) != 0 && senseLength != 0;
-  const Delivery delivery = port.Deliver(bus, target, 0, cdb, data, autoSense);
-  trace.Command(port, bus, target, cdb, delivery);
+  const Delivery delivery = port().Deliver(bus, target, 0, cdb, data, autoSense);
+  trace.Command(port(), bus, target, cdb, delivery);
   if (delivery.reach != Delivery::Reach::Answered) return Complete(request, mr::kStatusNoDevice);
   if (delivery.result.phaseError) return trace.Reject(Complete(request, mr::kStatusInvalid), "data phase error");
 
@@ -72,20 +87,6 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
   if (senseCopied != 0) trace.Bytes("sense", block + mr::kRequestSenseArea.offset, senseCopied);
   if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + mr::kDataArea, delivery.result.transferred);
   return Complete(request, delivery.result.status);
-}
-
-}  // namespace
-
-std::uint32_t ServeMegaRaid(ControlRequest& request, ScsiPort& port, const Machine& machine) {
-  DriverTrace trace(request.trace);
-  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
-  if (request.inputLength < mr::kControl.offset) {
-    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a mailbox");
-  }
-  switch (Load(request.buffer, mr::kCommand)) {
-    case mr::kCommandDirectCdb: return DirectCdb(request, port, machine, trace);
-    default: return trace.Reject(Complete(request, mr::kStatusInvalid), "unknown mailbox command");
-  }
 }
 
 }  // namespace lumbrel::sim

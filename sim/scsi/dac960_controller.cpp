@@ -1,4 +1,4 @@
-#include "sim/scsi/dac960_driver.h"
+#include "sim/scsi/dac960_controller.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,7 +23,24 @@ std::uint32_t Complete(ControlRequest& request, std::uint16_t status) {
   return 0;
 }
 
-std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& machine, DriverTrace& trace) {
+}  // namespace
+
+std::uint32_t Dac960Controller::ServePortDevice(ControlRequest& request) {
+  if (request.ioctl != layout::kIoctlScsiMiniport) return ScsiPortController::ServePortDevice(request);
+  DriverTrace trace(request.trace);
+  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
+  if (request.inputLength < dac::kParameters.offset) {
+    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a command");
+  }
+  switch (Load(request.buffer, dac::kCommand)) {
+    case dac::kCommandDirectCdb: return DirectCdb(request, trace);
+    case dac::kCommandSetHostNumber:
+    case dac::kCommandControllerInfo: return ControllerCommand(request, trace);
+    default: return trace.Reject(Complete(request, dac::kStatusInvalidCommand), "unknown controller command");
+  }
+}
+
+std::uint32_t Dac960Controller::DirectCdb(ControlRequest& request, DriverTrace& trace) {
   std::uint8_t* block = request.buffer;
   if (request.inputLength < dac::kDataArea) {
     return trace.Reject(driver_error::kInvalidParameter, "input shorter than the direct-CDB block");
@@ -52,7 +69,7 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
     return trace.Reject(driver_error::kInvalidParameter, "data area beyond the buffer of its direction");
   }
   const std::uint32_t address = Load(block, dac::kDataAddress);
-  if ((length != 0 || address != 0) && !AddressesCallerArea(machine, request, address, dac::kDataArea)) {
+  if ((length != 0 || address != 0) && !AddressesCallerArea(machine(), request, address, dac::kDataArea)) {
     return trace.Reject(driver_error::kNoAccess, "data address is not the caller's buffer + 148");
   }
 
@@ -64,8 +81,8 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
       in ? DataDirection::In : direction == dac::kDirectionOut ? DataDirection::Out : DataDirection::None;
   DataPhase data(dataDirection, block + dac::kDataArea, length);
   if (dataDirection == DataDirection::Out) trace.Bytes("dataOut", block + dac::kDataArea, length);
-  const Delivery delivery = port.Deliver(bus, target, 0, cdb, data, senseLength != 0);
-  trace.Command(port, bus, target, cdb, delivery);
+  const Delivery delivery = port().Deliver(bus, target, 0, cdb, data, senseLength != 0);
+  trace.Command(port(), bus, target, cdb, delivery);
   if (delivery.reach == Delivery::Reach::Absent) return Complete(request, dac::kStatusNoDevice);
   if (delivery.reach == Delivery::Reach::Silent) return Complete(request, dac::kStatusTimeout);
   if (delivery.result.phaseError) {
@@ -80,7 +97,7 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
   return Complete(request, delivery.result.status);
 }
 
-std::uint32_t ControllerCommand(ControlRequest& request, ScsiPort& port, DriverTrace& trace) {
+std::uint32_t Dac960Controller::ControllerCommand(ControlRequest& request, DriverTrace& trace) {
   std::uint8_t* block = request.buffer;
   const std::uint8_t command = static_cast<std::uint8_t>(Load(block, dac::kCommand));
   const std::uint32_t declared = Load(block, layout::srb_io_control::kLength);
@@ -95,42 +112,25 @@ std::uint32_t ControllerCommand(ControlRequest& request, ScsiPort& port, DriverT
   }
   std::uint8_t* data = block + dac::kCommandData;
   if (command == dac::kCommandSetHostNumber) {
-    port.controller().hostBlock.assign(data, data + dac::kControllerBlockSize);
+    hostBlock_.assign(data, data + dac::kControllerBlockSize);
     trace.Bytes("dataOut", data, dac::kControllerBlockSize);
   } else {
-    const auto info = Dac960ControllerInfo(port);
+    const auto info = ControllerInfo();
     std::copy(info.begin(), info.end(), data);
     trace.Bytes("dataIn", data, info.size());
   }
   return Complete(request, 0);
 }
 
-}  // namespace
-
-std::array<std::uint8_t, 64> Dac960ControllerInfo(ScsiPort& port) {
+std::array<std::uint8_t, 64> Dac960Controller::ControllerInfo() const {
   std::array<std::uint8_t, 64> info{};
-  const auto& host = port.controller().hostBlock;
-  info[0] = host.empty() ? 0xFF : host[0];  // the number the host gave the controller
-  info[1] = static_cast<std::uint8_t>(port.busCount());
+  info[0] = hostBlock_.empty() ? 0xFF : hostBlock_[0];  // the number the host gave the controller
+  info[1] = static_cast<std::uint8_t>(port().busCount());
   info[2] = ScsiPort::kTargets;
   info[4] = kFirmwareMajor;
   info[5] = kFirmwareMinor;
-  info[6] = static_cast<std::uint8_t>(port.Drives().size());
+  info[6] = static_cast<std::uint8_t>(port().Drives().size());
   return info;
-}
-
-std::uint32_t ServeDac960(ControlRequest& request, ScsiPort& port, const Machine& machine) {
-  DriverTrace trace(request.trace);
-  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
-  if (request.inputLength < dac::kParameters.offset) {
-    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a command");
-  }
-  switch (Load(request.buffer, dac::kCommand)) {
-    case dac::kCommandDirectCdb: return DirectCdb(request, port, machine, trace);
-    case dac::kCommandSetHostNumber:
-    case dac::kCommandControllerInfo: return ControllerCommand(request, port, trace);
-    default: return trace.Reject(Complete(request, dac::kStatusInvalidCommand), "unknown controller command");
-  }
 }
 
 }  // namespace lumbrel::sim

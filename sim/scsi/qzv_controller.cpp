@@ -1,4 +1,4 @@
-#include "sim/scsi/qzv_driver.h"
+#include "sim/scsi/qzv_controller.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,7 +26,7 @@ std::uint32_t Complete(ControlRequest& request, std::uint8_t srbStatus) {
 
 }  // namespace
 
-std::uint32_t QzvControllerDevice::Control(ControlRequest& request) {
+std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   DriverTrace trace(request.trace);
   if (request.ioctl != layout::kIoctlQzvExecuteSrb) {
     return trace.Reject(driver_error::kInvalidFunction, "the controller takes only its own control code");
@@ -58,29 +58,29 @@ std::uint32_t QzvControllerDevice::Control(ControlRequest& request) {
   }
   const std::uint32_t dataAddress = Load(block, srb::kDataBuffer);
   const std::uint32_t senseAddress = Load(block, srb::kSenseInfoBuffer);
-  if ((length != 0 || dataAddress != 0) && !AddressesCallerArea(machine_, request, dataAddress, srb::kDataArea)) {
+  if ((length != 0 || dataAddress != 0) && !AddressesCallerArea(machine(), request, dataAddress, srb::kDataArea)) {
     return trace.Reject(driver_error::kNoAccess, "DataBuffer is not the caller's block + 96");
   }
   if ((senseLength != 0 || senseAddress != 0) &&
-      !AddressesCallerArea(machine_, request, senseAddress, srb::kSenseArea)) {
+      !AddressesCallerArea(machine(), request, senseAddress, srb::kSenseArea)) {
     return trace.Reject(driver_error::kNoAccess, "SenseInfoBuffer is not the caller's block + 64");
   }
 
   const std::uint32_t bus = Load(block, srb::kPathId);
   const std::uint32_t target = Load(block, srb::kTargetId);
   const std::uint32_t lun = Load(block, srb::kLun);
-  if (bus >= port_->busCount()) return Complete(request, srb::kStatusInvalidPathId);
+  if (bus >= port().busCount()) return Complete(request, srb::kStatusInvalidPathId);
   if (target >= ScsiPort::kTargets) return Complete(request, srb::kStatusInvalidTargetId);
   if (lun != 0) return Complete(request, srb::kStatusInvalidLun);
 
   // The caller's memory, reached through the addresses.
-  auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine_.Resolve(dataAddress));
-  auto* senseArea = senseLength == 0 ? nullptr : static_cast<std::uint8_t*>(machine_.Resolve(senseAddress));
+  auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(dataAddress));
+  auto* senseArea = senseLength == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(senseAddress));
   const std::span<const std::uint8_t> cdb(block + srb::kCdb.offset, cdbLength);
   DataPhase data(in ? DataDirection::In : out ? DataDirection::Out : DataDirection::None, dataArea, length);
   if (out) trace.Bytes("dataOut", dataArea, length);
-  const Delivery delivery = port_->Deliver(bus, target, lun, cdb, data, senseLength != 0);
-  trace.Command(*port_, bus, target, cdb, delivery);
+  const Delivery delivery = port().Deliver(bus, target, lun, cdb, data, senseLength != 0);
+  trace.Command(port(), bus, target, cdb, delivery);
   if (delivery.reach != Delivery::Reach::Answered) return Complete(request, srb::kStatusSelectionTimeout);
   if (delivery.result.phaseError) return Complete(request, srb::kStatusPhaseSequenceFailure);
 
