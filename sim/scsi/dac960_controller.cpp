@@ -23,6 +23,12 @@ std::uint32_t Complete(ControlRequest& request, std::uint16_t status) {
   return 0;
 }
 
+// What every request of the driver carries in its SRB_IO_CONTROL header.
+bool HeaderAsSent(const std::uint8_t* block, std::uint32_t timeout) {
+  return Load(block, layout::srb_io_control::kTimeout) == timeout &&
+         Load(block, layout::srb_io_control::kControlCode) == dac::kControlCode;
+}
+
 }  // namespace
 
 std::uint32_t Dac960Controller::ServePortDevice(ControlRequest& request) {
@@ -46,10 +52,17 @@ std::uint32_t Dac960Controller::DirectCdb(ControlRequest& request, DriverTrace& 
     return trace.Reject(driver_error::kInvalidParameter, "input shorter than the direct-CDB block");
   }
   const std::uint32_t declared = Load(block, layout::srb_io_control::kLength);
-  const std::uint32_t direction = Load(block, dac::kControl) & dac::kDirectionMask;
+  const std::uint32_t control = Load(block, dac::kControl);
+  const std::uint32_t direction = control & dac::kDirectionMask;
   const std::uint32_t length = Load(block, dac::kTransferLength);
   const std::uint32_t cdbLength = Load(block, dac::kCdbLength);
   const std::uint32_t senseLength = Load(block, dac::kSenseLength);
+  if (!HeaderAsSent(block, dac::kTimeoutDirectCdb)) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "Timeout is not 60 or ControlCode not 0");
+  }
+  if ((control & dac::kControlBit7) == 0 || (control & dac::kControlReservedMask) != 0) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "control byte without bit 7, or with bits 2-6");
+  }
   if (declared < dac::kDirectCdbBeforeData || length > declared - dac::kDirectCdbBeforeData ||
       length > dac::kMaxTransfer) {
     return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "transfer length beyond the declared Length");
@@ -103,12 +116,22 @@ std::uint32_t Dac960Controller::ControllerCommand(ControlRequest& request, Drive
   const std::uint32_t declared = Load(block, layout::srb_io_control::kLength);
   const std::uint32_t length = declared < dac::kCommandBeforeData ? 0 : declared - dac::kCommandBeforeData;
   trace.Set("controllerCommand", command);
+  if (!HeaderAsSent(block, dac::kTimeoutControllerCommand)) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "Timeout is not 5 or ControlCode not 0");
+  }
   if (length < dac::kControllerBlockSize || length > dac::kMaxTransfer) {
     return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "command data is not 64 to 4096 bytes");
   }
   if (request.inputLength < dac::kCommandData + dac::kControllerBlockSize ||
       request.outputLength < dac::kCommandData + dac::kControllerBlockSize) {
     return trace.Reject(driver_error::kInvalidParameter, "buffers shorter than the command and its block");
+  }
+  // 0xA0 and 0x3D take no parameters.
+  for (const layout::Field parameter :
+       {dac::kFirstParameter, dac::kSecondParameter, dac::kParameterZero, dac::kFirstParameterCopy}) {
+    if (Load(block, parameter) != 0) {
+      return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "a parameter the command does not take");
+    }
   }
   std::uint8_t* data = block + dac::kCommandData;
   if (command == dac::kCommandSetHostNumber) {

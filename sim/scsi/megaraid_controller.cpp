@@ -20,6 +20,15 @@ std::uint32_t Complete(ControlRequest& request, std::uint8_t status) {
   return 0;
 }
 
+// The control byte the driver expects: automatic request sense, and the
+// time-out class of the command (3 for FORMAT UNIT, 2 for WRITE BUFFER).
+std::uint8_t ExpectedControl(bool in, std::uint8_t opcode) {
+  std::uint8_t timeoutClass = mr::kTimeoutClassDefault;
+  if (in && opcode == scsi::kFormatUnit) timeoutClass = mr::kTimeoutClassFormat;
+  if (!in && opcode == scsi::kWriteBuffer) timeoutClass = mr::kTimeoutClassWriteBuffer;
+  return mr::kControlAutoSense | timeoutClass;
+}
+
 }  // namespace
 
 std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
@@ -48,8 +57,19 @@ std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace
   if (controlCode != mr::kControlCodeIn && controlCode != mr::kControlCodeOut) {
     return trace.Reject(Complete(request, mr::kStatusInvalid), "ControlCode is neither 0 (in) nor 1 (out)");
   }
+  if (Load(block, layout::srb_io_control::kTimeout) != mr::kTimeoutForever) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "Timeout is not 0xFFFFFFFF");
+  }
   if (cdbLength == 0 || cdbLength > mr::kCdb.size) {
     return trace.Reject(Complete(request, mr::kStatusInvalid), "bad CDB length");
+  }
+  const bool in = controlCode == mr::kControlCodeIn;
+  if (Load(block, mr::kControl) != ExpectedControl(in, block[mr::kCdb.offset])) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid),
+                        "control byte is not automatic request sense with the command's time-out class");
+  }
+  if (Load(block, mr::kLogicalDrive) != 0) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "a direct CDB names no logical drive");
   }
   if (senseLength > mr::kRequestSenseArea.size) {
     return trace.Reject(Complete(request, mr::kStatusInvalid), "request sense length beyond its area");
@@ -60,7 +80,6 @@ std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace
   if (length > mr::kMaxTransfer || declared < mr::kMailboxBeforeData || length > declared - mr::kMailboxBeforeData) {
     return trace.Reject(Complete(request, mr::kStatusInvalid), "data length beyond the declared Length");
   }
-  const bool in = controlCode == mr::kControlCodeIn;
   const std::uint64_t end = std::uint64_t{mr::kDataArea} + length;
   if (end > (in ? request.outputLength : request.inputLength)) {
     return trace.Reject(driver_error::kInvalidParameter, "data area beyond the buffer of its direction");
@@ -75,8 +94,7 @@ std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace
   const std::span<const std::uint8_t> cdb(block + mr::kCdb.offset, cdbLength);
   DataPhase data(in ? DataDirection::In : DataDirection::Out, block + mr::kDataArea, length);
   if (!in) trace.Bytes("dataOut", block + mr::kDataArea, length);
-  const bool autoSense = (Load(block, mr::kControl) & mr::kControlAutoSense) != 0 && senseLength != 0;
-  const Delivery delivery = port().Deliver(bus, target, 0, cdb, data, autoSense);
+  const Delivery delivery = port().Deliver(bus, target, 0, cdb, data, senseLength != 0);
   trace.Command(port(), bus, target, cdb, delivery);
   if (delivery.reach != Delivery::Reach::Answered) return Complete(request, mr::kStatusNoDevice);
   if (delivery.result.phaseError) return trace.Reject(Complete(request, mr::kStatusInvalid), "data phase error");

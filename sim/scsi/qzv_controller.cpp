@@ -24,6 +24,13 @@ std::uint32_t Complete(ControlRequest& request, std::uint8_t srbStatus) {
   return 0;
 }
 
+// The time-out that the request of a command carries.
+std::uint32_t ExpectedTimeOut(bool in, std::uint8_t opcode) {
+  if (in && opcode == scsi::kFormatUnit) return srb::kTimeOutFormat;
+  if (!in && opcode == scsi::kWriteBuffer) return srb::kTimeOutWriteBuffer;
+  return srb::kTimeOutDefault;
+}
+
 }  // namespace
 
 std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
@@ -42,8 +49,8 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   const std::uint32_t senseLength = Load(block, srb::kSenseInfoBufferLength);
   const std::uint32_t flags = Load(block, srb::kSrbFlags);
   const std::uint32_t length = Load(block, srb::kDataTransferLength);
-  const bool in = (flags & srb::kFlagDataIn) != 0;
-  const bool out = (flags & srb::kFlagDataOut) != 0;
+  const bool in = flags == srb::kFlagsIn;
+  const bool out = flags == srb::kFlagsOut;
   if (Load(block, srb::kFunction) != srb::kFunctionExecuteScsi) {
     return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "Function is not EXECUTE_SCSI");
   }
@@ -53,8 +60,18 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   if (senseLength > srb::kSenseAreaSize) {
     return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "SenseInfoBufferLength beyond the sense area");
   }
-  if ((in && out) || (!in && !out && length != 0) || length > kMaxTransfer) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "data direction and length do not agree");
+  if (Load(block, srb::kQueueTag) != srb::kQueueTagUntagged) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "QueueTag is not SP_UNTAGGED");
+  }
+  if (!in && !out) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest),
+                        "SrbFlags are not 0x00010048 (in) or 0x00010088 (out)");
+  }
+  if (Load(block, srb::kTimeOutValue) != ExpectedTimeOut(in, block[srb::kCdb.offset])) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "TimeOutValue is not the command's");
+  }
+  if ((in && length < srb::kMinInputLength) || length > kMaxTransfer) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "DataTransferLength out of range");
   }
   const std::uint32_t dataAddress = Load(block, srb::kDataBuffer);
   const std::uint32_t senseAddress = Load(block, srb::kSenseInfoBuffer);
@@ -77,7 +94,7 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(dataAddress));
   auto* senseArea = senseLength == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(senseAddress));
   const std::span<const std::uint8_t> cdb(block + srb::kCdb.offset, cdbLength);
-  DataPhase data(in ? DataDirection::In : out ? DataDirection::Out : DataDirection::None, dataArea, length);
+  DataPhase data(in ? DataDirection::In : DataDirection::Out, dataArea, length);
   if (out) trace.Bytes("dataOut", dataArea, length);
   const Delivery delivery = port().Deliver(bus, target, lun, cdb, data, senseLength != 0);
   trace.Command(port(), bus, target, cdb, delivery);

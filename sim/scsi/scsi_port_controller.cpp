@@ -21,6 +21,12 @@ bool Visible(const ScsiPort& port, const ScsiDrive* drive) {
   return drive != nullptr && !DrivesBehindController(port.family());
 }
 
+// Whether two areas of the buffer share a byte.
+bool Overlap(std::uint32_t offset, std::uint32_t length, std::uint32_t otherOffset, std::uint32_t otherLength) {
+  return length != 0 && otherLength != 0 && std::uint64_t{offset} < std::uint64_t{otherOffset} + otherLength &&
+         std::uint64_t{otherOffset} < std::uint64_t{offset} + length;
+}
+
 }  // namespace
 
 std::uint32_t ScsiPortController::ServePortDevice(ControlRequest& request) {
@@ -75,6 +81,9 @@ std::uint32_t ScsiPortController::PassThrough(ControlRequest& request, const Scs
     if (dataOffset < pt::kSize || !fits) {
       return trace.Reject(driver_error::kInvalidParameter, "data area outside the buffer of its direction");
     }
+  }
+  if (Overlap(senseOffset, senseLength, dataOffset, length)) {
+    return trace.Reject(driver_error::kInvalidParameter, "sense area runs into the data area");
   }
 
   if (owner != nullptr) {
