@@ -13,6 +13,7 @@
 using lumbrel::sim::Fail;
 using lumbrel::sim::KernelObject;
 using lumbrel::sim::Machine;
+using lumbrel::sim::MachineSettings;
 using lumbrel::sim::PlatformCall;
 
 namespace {
@@ -33,6 +34,17 @@ UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
   if (buffer == nullptr || size <= text.size()) return static_cast<UINT>(text.size() + 1);
   std::memcpy(buffer, text.c_str(), text.size() + 1);
   return static_cast<UINT>(text.size());
+}
+
+// GetSystemDirectoryA and GetWindowsDirectoryA: one of the machine's
+// directories, copied out.
+UINT DirectoryQuery(const char* name, std::string MachineSettings::*directory, LPSTR buffer, UINT size) {
+  PlatformCall call(name);
+  if (const auto fault = call.Fault()) return call.Fail(*fault, UINT{0});
+  const std::string& text = call.machine().settings().*directory;
+  call.trace().Set("directory", text);
+  call.Finish(0);
+  return CopyOut(text, buffer, size);
 }
 
 HANDLE OpenDevice(Machine& machine, const std::string& name, DWORD access) {
@@ -314,21 +326,11 @@ UINT WINAPI GetDriveTypeA(LPCSTR rootPathName) {
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
-  PlatformCall call("GetSystemDirectoryA");
-  if (const auto fault = call.Fault()) return call.Fail(*fault, UINT{0});
-  const std::string& directory = call.machine().settings().systemDirectory;
-  call.trace().Set("directory", directory);
-  call.Finish(0);
-  return CopyOut(directory, buffer, size);
+  return DirectoryQuery("GetSystemDirectoryA", &MachineSettings::systemDirectory, buffer, size);
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
-  PlatformCall call("GetWindowsDirectoryA");
-  if (const auto fault = call.Fault()) return call.Fail(*fault, UINT{0});
-  const std::string& directory = call.machine().settings().windowsDirectory;
-  call.trace().Set("directory", directory);
-  call.Finish(0);
-  return CopyOut(directory, buffer, size);
+  return DirectoryQuery("GetWindowsDirectoryA", &MachineSettings::windowsDirectory, buffer, size);
 }
 
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {

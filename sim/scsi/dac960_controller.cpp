@@ -34,9 +34,8 @@ bool HeaderAsSent(const std::uint8_t* block, std::uint32_t timeout) {
 std::uint32_t Dac960Controller::ServePortDevice(ControlRequest& request) {
   if (request.ioctl != layout::kIoctlScsiMiniport) return ScsiPortController::ServePortDevice(request);
   DriverTrace trace(request.trace);
-  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
-  if (request.inputLength < dac::kParameters.offset) {
-    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a command");
+  if (const std::uint32_t error = CheckMiniportRequest(request, dac::kParameters.offset, "a command", trace)) {
+    return error;
   }
   switch (Load(request.buffer, dac::kCommand)) {
     case dac::kCommandDirectCdb: return DirectCdb(request, trace);
@@ -103,9 +102,7 @@ std::uint32_t Dac960Controller::DirectCdb(ControlRequest& request, DriverTrace& 
   }
 
   Store(block, dac::kStatus, delivery.result.status);
-  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
-  std::memcpy(block + dac::kSenseArea.offset, delivery.sense.data(), senseCopied);
-  if (senseCopied != 0) trace.Bytes("sense", block + dac::kSenseArea.offset, senseCopied);
+  ReturnSense(delivery, block + dac::kSenseArea.offset, senseLength, trace);
   if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + dac::kDataArea, delivery.result.transferred);
   return Complete(request, delivery.result.status);
 }

@@ -34,10 +34,7 @@ std::uint8_t ExpectedControl(bool in, std::uint8_t opcode) {
 std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
   if (request.ioctl != layout::kIoctlScsiMiniport) return ScsiPortController::ServePortDevice(request);
   DriverTrace trace(request.trace);
-  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
-  if (request.inputLength < mr::kControl.offset) {
-    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a mailbox");
-  }
+  if (const std::uint32_t error = CheckMiniportRequest(request, mr::kControl.offset, "a mailbox", trace)) return error;
   switch (Load(request.buffer, mr::kCommand)) {
     case mr::kCommandDirectCdb: return DirectCdb(request, trace);
     default: return trace.Reject(Complete(request, mr::kStatusInvalid), "unknown mailbox command");
@@ -100,9 +97,7 @@ std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace
   if (delivery.result.phaseError) return trace.Reject(Complete(request, mr::kStatusInvalid), "data phase error");
 
   Store(block, mr::kScsiStatus, delivery.result.status);
-  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
-  std::memcpy(block + mr::kRequestSenseArea.offset, delivery.sense.data(), senseCopied);
-  if (senseCopied != 0) trace.Bytes("sense", block + mr::kRequestSenseArea.offset, senseCopied);
+  ReturnSense(delivery, block + mr::kRequestSenseArea.offset, senseLength, trace);
   if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + mr::kDataArea, delivery.result.transferred);
   return Complete(request, delivery.result.status);
 }

@@ -104,11 +104,7 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   const CommandResult& result = delivery.result;
   Store(block, srb::kScsiStatus, result.status);
   Store(block, srb::kDataTransferLength, result.transferred);
-  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
-  if (senseCopied != 0) {
-    std::memcpy(senseArea, delivery.sense.data(), senseCopied);
-    trace.Bytes("sense", senseArea, senseCopied);
-  }
+  ReturnSense(delivery, senseArea, senseLength, trace);
   if (in && result.transferred != 0) trace.Bytes("dataIn", dataArea, result.transferred);
   // A transfer shorter than the length asked for is reported as an overrun,
   // as Windows miniports do.

@@ -38,6 +38,15 @@ std::uint32_t ScsiPortController::ServeControllerDevice(ControlRequest& request)
   return DriverTrace(request.trace).Reject(driver_error::kInvalidFunction, "the port has no controller device");
 }
 
+std::uint32_t ScsiPortController::ReturnSense(const Delivery& delivery, std::uint8_t* area, std::uint32_t room,
+                                              DriverTrace& trace) {
+  const std::uint32_t copied = std::min(delivery.senseLength, room);
+  if (copied == 0) return 0;
+  std::memcpy(area, delivery.sense.data(), copied);
+  trace.Bytes("sense", area, copied);
+  return copied;
+}
+
 Delivery ScsiPortController::RunPassThroughCommand(const PassThroughCommand& command, DataPhase& data,
                                                    DriverTrace& trace) {
   const Delivery delivery = port_->Deliver(command.bus, command.target, command.lun, command.cdb, data, command.autoSense);
@@ -116,10 +125,8 @@ std::uint32_t ScsiPortController::PassThrough(ControlRequest& request, const Scs
   const CommandResult& result = delivery.result;
   Store(block, pt::kScsiStatus, result.status);
   Store(block, pt::kDataTransferLength, result.transferred);
-  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
-  std::memcpy(block + senseOffset, delivery.sense.data(), senseCopied);
+  const std::uint32_t senseCopied = ReturnSense(delivery, block + senseOffset, senseLength, trace);
   Store(block, pt::kSenseInfoLength, senseCopied);
-  if (senseCopied != 0) trace.Bytes("sense", block + senseOffset, senseCopied);
 
   std::uint32_t returned = pt::kSize;
   if (senseCopied != 0) returned = std::max(returned, senseOffset + senseCopied);

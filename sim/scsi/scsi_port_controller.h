@@ -57,6 +57,11 @@ class ScsiPortController {
   ScsiPort& port() const { return *port_; }
   const Machine& machine() const { return machine_; }
 
+  // Writes the sense data that came with `delivery` to `area`, at most
+  // `room` bytes, and records them; returns the bytes written.
+  static std::uint32_t ReturnSense(const Delivery& delivery, std::uint8_t* area, std::uint32_t room,
+                                   DriverTrace& trace);
+
   // Sends the command of an accepted pass-through request to its unit.
   virtual Delivery RunPassThroughCommand(const PassThroughCommand& command, DataPhase& data, DriverTrace& trace);
 

@@ -59,32 +59,28 @@ TEST_F(ControllerDriversTest, MegaRaidRunsDirectCdbsOnItsDrives) {
 
 TEST_F(ControllerDriversTest, MegaRaidRefusesMalformedRequests) {
   struct Case {
-    const char* what;
-    std::size_t offset;
-    std::uint32_t value;
-    std::uint32_t size;
+    FieldChange change;
     DWORD error;
     std::uint8_t status;
   } cases[] = {
-      {"header length", 0, 32, 4, 1306, 0xAA},
-      {"Length beyond the buffer", 24, 68 + 32769, 4, 87, 0xAA},
-      {"another signature", 4, 'M', 1, 1, 0xAA},
-      {"data address elsewhere", 88, 0, 4, 998, 0xAA},
-      {"unknown mailbox command", 28, 9, 1, 0, 0x01},
-      {"CDB longer than 10", 52, 11, 1, 0, 0x01},
-      {"data beyond the declared Length", 92, 32769, 4, 0, 0x01},
-      {"unknown direction", 16, 2, 4, 0, 0x01},
-      {"a time-out other than forever", 12, 60, 4, 0, 0x01},
-      {"no automatic request sense", 36, 0x00, 1, 0, 0x01},
-      {"the time-out class of FORMAT UNIT on INQUIRY", 36, 0x0B, 1, 0, 0x01},
-      {"control bits above the sense bit", 36, 0x18, 1, 0, 0x01},
-      {"a logical drive", 37, 1, 1, 0, 0x01},
+      {{"header length", 0, 32, 4}, 1306, 0xAA},
+      {{"Length beyond the buffer", 24, 68 + 32769, 4}, 87, 0xAA},
+      {{"another signature", 4, 'M', 1}, 1, 0xAA},
+      {{"data address elsewhere", 88, 0, 4}, 998, 0xAA},
+      {{"unknown mailbox command", 28, 9, 1}, 0, 0x01},
+      {{"CDB longer than 10", 52, 11, 1}, 0, 0x01},
+      {{"data beyond the declared Length", 92, 32769, 4}, 0, 0x01},
+      {{"unknown direction", 16, 2, 4}, 0, 0x01},
+      {{"a time-out other than forever", 12, 60, 4}, 0, 0x01},
+      {{"no automatic request sense", 36, 0x00, 1}, 0, 0x01},
+      {{"the time-out class of FORMAT UNIT on INQUIRY", 36, 0x0B, 1}, 0, 0x01},
+      {{"control bits above the sense bit", 36, 0x18, 1}, 0, 0x01},
+      {{"a logical drive", 37, 1, 1}, 0, 0x01},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.change.what);
     Bytes block = MegaRaid(0, 2, kInquiry, true, 240, 32768);
-    if (c.size == 1) block[c.offset] = static_cast<std::uint8_t>(c.value);
-    if (c.size == 4) StoreLe32(&block[c.offset], c.value);
+    Apply(block, c.change);
     EXPECT_EQ(SendMegaRaid(block).error, c.error);
     EXPECT_EQ(block[29], c.status);
   }
@@ -95,8 +91,6 @@ TEST_F(ControllerDriversTest, MegaRaidRefusesMalformedRequests) {
 }
 
 TEST_F(ControllerDriversTest, MegaRaidWantsTheTimeOutClassOfTheCommand) {
-  const Bytes formatUnit = {0x04, 0, 0, 0, 0, 0};
-  const Bytes writeBuffer = {0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0};
   struct Case {
     const char* what;
     const Bytes& cdb;
@@ -104,9 +98,11 @@ TEST_F(ControllerDriversTest, MegaRaidWantsTheTimeOutClassOfTheCommand) {
     std::uint8_t control;
     bool taken;
   } cases[] = {
-      {"FORMAT UNIT, class 3", formatUnit, true, 0x0B, true},   {"FORMAT UNIT, class 0", formatUnit, true, 0x08, false},
-      {"WRITE BUFFER, class 2", writeBuffer, false, 0x0A, true}, {"WRITE BUFFER, class 0", writeBuffer, false, 0x08, false},
-      {"FORMAT UNIT sent as output, class 0", formatUnit, false, 0x08, true},
+      {"FORMAT UNIT, class 3", kFormatUnit, true, 0x0B, true},
+      {"FORMAT UNIT, class 0", kFormatUnit, true, 0x08, false},
+      {"WRITE BUFFER, class 2", kWriteBuffer, false, 0x0A, true},
+      {"WRITE BUFFER, class 0", kWriteBuffer, false, 0x08, false},
+      {"FORMAT UNIT sent as output, class 0", kFormatUnit, false, 0x08, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -170,20 +166,14 @@ TEST_F(ControllerDriversTest, Dac960RefusesMalformedRequests) {
 }
 
 TEST_F(ControllerDriversTest, Dac960RefusesAnyOtherHeaderOrControlByteThanTheLibrarys) {
-  struct Case {
-    const char* what;
-    std::size_t offset;
-    std::uint32_t value;
-    std::uint32_t size;
-  } cases[] = {
+  const FieldChange changes[] = {
       {"a time-out of 5 s on a direct CDB", 12, 5, 4}, {"ControlCode 1", 16, 1, 4},
       {"direction without bit 7", 61, 0x01, 1},         {"a reserved control bit", 61, 0x85, 1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const FieldChange& change : changes) {
+    SCOPED_TRACE(change.what);
     Bytes block = Dac960(0x12, kInquiry, true, 240);
-    if (c.size == 1) block[c.offset] = static_cast<std::uint8_t>(c.value);
-    if (c.size == 4) StoreLe32(&block[c.offset], c.value);
+    Apply(block, change);
     ASSERT_EQ(SendDac960(block).error, 0u);
     EXPECT_EQ(LoadLe16(&block[32]), 0x105u);
     EXPECT_EQ(Calls("DeviceIoControl").back().count("scsi"), 0u) << "nothing reached the drive";
@@ -191,21 +181,15 @@ TEST_F(ControllerDriversTest, Dac960RefusesAnyOtherHeaderOrControlByteThanTheLib
 }
 
 TEST_F(ControllerDriversTest, Dac960ControllerCommandsTakeTheirTimeOutAndNoParameters) {
-  struct Case {
-    const char* what;
-    std::size_t offset;
-    std::uint32_t value;
-    std::uint32_t size;
-  } cases[] = {
+  const FieldChange changes[] = {
       {"the direct CDB's time-out of 60 s", 12, 60, 4}, {"ControlCode 1", 16, 1, 4}, {"first parameter", 46, 1, 1},
       {"its copy", 51, 1, 1}, {"second parameter", 47, 1, 1}, {"the byte after them", 48, 1, 1},
   };
   for (const std::uint8_t opcode : {0xA0, 0x3D}) {
-    for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << std::hex << int(opcode) << ": " << c.what);
+    for (const FieldChange& change : changes) {
+      SCOPED_TRACE(testing::Message() << std::hex << int(opcode) << ": " << change.what);
       Bytes block = Dac960Command(opcode);
-      if (c.size == 1) block[c.offset] = static_cast<std::uint8_t>(c.value);
-      if (c.size == 4) StoreLe32(&block[c.offset], c.value);
+      Apply(block, change);
       ASSERT_EQ(SendDac960(block).error, 0u);
       EXPECT_EQ(LoadLe16(&block[32]), 0x105u);
     }
@@ -279,8 +263,6 @@ TEST_F(ControllerDriversTest, MakersControllerTakesOnlyTheLibrarysSrbFlags) {
 }
 
 TEST_F(ControllerDriversTest, MakersControllerTakesTheTimeOutOfEachCommand) {
-  const Bytes formatUnit = {0x04, 0, 0, 0, 0, 0};
-  const Bytes writeBuffer = {0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0};
   struct Case {
     const char* what;
     const Bytes& cdb;
@@ -288,10 +270,10 @@ TEST_F(ControllerDriversTest, MakersControllerTakesTheTimeOutOfEachCommand) {
     std::uint32_t timeout;
     bool taken;
   } cases[] = {
-      {"FORMAT UNIT, 7500 s", formatUnit, true, 7500, true}, {"FORMAT UNIT, 5 s", formatUnit, true, 5, false},
-      {"WRITE BUFFER, 600 s", writeBuffer, false, 600, true}, {"WRITE BUFFER, 5 s", writeBuffer, false, 5, false},
-      {"INQUIRY, 5 s", kInquiry, true, 5, true},               {"INQUIRY, 600 s", kInquiry, true, 600, false},
-      {"FORMAT UNIT sent as output, 5 s", formatUnit, false, 5, true},
+      {"FORMAT UNIT, 7500 s", kFormatUnit, true, 7500, true}, {"FORMAT UNIT, 5 s", kFormatUnit, true, 5, false},
+      {"WRITE BUFFER, 600 s", kWriteBuffer, false, 600, true}, {"WRITE BUFFER, 5 s", kWriteBuffer, false, 5, false},
+      {"INQUIRY, 5 s", kInquiry, true, 5, true},                {"INQUIRY, 600 s", kInquiry, true, 600, false},
+      {"FORMAT UNIT sent as output, 5 s", kFormatUnit, false, 5, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

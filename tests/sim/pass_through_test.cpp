@@ -26,27 +26,22 @@ class PassThroughTest : public ScsiSimTest {
 
 TEST_F(PassThroughTest, MalformedBlocksAreRefusedLikeThePortDriver) {
   struct Case {
-    const char* what;
-    std::size_t offset;
-    std::uint32_t value;
-    std::uint32_t size;
+    FieldChange change;
     DWORD error;
   } cases[] = {
-      {"Length of another structure", 0, 56, 2, 1306},
-      {"no CDB", 6, 0, 1, 87},
-      {"CDB longer than 16", 6, 17, 1, 87},
-      {"unknown direction", 8, 3, 1, 87},
-      {"no time-out", 16, 0, 4, 87},
-      {"sense area inside the header", 24, 10, 4, 87},
-      {"data beyond the output", 12, 4096, 4, 87},
-      {"sense area running into the data area", 24, 150, 4, 87},
+      {{"Length of another structure", 0, 56, 2}, 1306},
+      {{"no CDB", 6, 0, 1}, 87},
+      {{"CDB longer than 16", 6, 17, 1}, 87},
+      {{"unknown direction", 8, 3, 1}, 87},
+      {{"no time-out", 16, 0, 4}, 87},
+      {{"sense area inside the header", 24, 10, 4}, 87},
+      {{"data beyond the output", 12, 4096, 4}, 87},
+      {{"sense area running into the data area", 24, 150, 4}, 87},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.change.what);
     Bytes block = PassThrough(0, 3, kInquiry, 1, 240);
-    if (c.size == 1) block[c.offset] = static_cast<std::uint8_t>(c.value);
-    if (c.size == 2) StoreLe16(&block[c.offset], static_cast<std::uint16_t>(c.value));
-    if (c.size == 4) StoreLe32(&block[c.offset], c.value);
+    Apply(block, c.change);
     EXPECT_EQ(SendIn("\\\\.\\SCSI0:", block).error, c.error);
   }
   Bytes block = PassThrough(0, 3, kInquiry, 1, 240);
