@@ -14,7 +14,7 @@ FaultRule ParseFault(const nlohmann::json& json, const std::string& path) {
     const std::string where = path + "." + key;
     if (key == "call") {
       if (!value.is_string()) throw MachineFormatError(where + ": expected the name of a call");
-      rule.call = value.get<std::string>();
+      rule.call = ReadText(value, where);
     } else if (key == "error" || key == "skip" || key == "count") {
       if (!value.is_number_unsigned() || value.get<std::uint64_t>() > 0xFFFFFFFFu) {
         throw MachineFormatError(where + ": expected a whole number from 0 to 4294967295");
@@ -33,7 +33,7 @@ FaultRule ParseFault(const nlohmann::json& json, const std::string& path) {
         throw MachineFormatError(where + ": expected a hex number");
       }
     } else if (value.is_string()) {
-      rule.where[key] = value.get<std::string>();
+      rule.where[key] = ReadText(value, where);
     } else {
       throw MachineFormatError(where + ": expected a number or a string");
     }

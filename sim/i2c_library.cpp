@@ -3,10 +3,10 @@
 #include <cstdint>
 
 #include "platform/i2c_library.h"
-#include "sim/simulator.h"
+#include "sim/platform_call.h"
 
-using lumbrel::sim::CurrentMachine;
 using lumbrel::sim::Machine;
+using lumbrel::sim::PlatformCall;
 using lumbrel::sim::TraceRecord;
 
 namespace {
@@ -14,26 +14,14 @@ namespace {
 // Runs one call: an injected failure replaces it, else `body` serves it.
 // `sent` is the data a send carries, traced whatever the outcome.
 template <typename Body>
-std::uint32_t Serve(const char* call, std::int64_t address, Body body, const std::uint8_t* sent = nullptr,
+std::uint32_t Serve(const char* name, std::int64_t address, Body body, const std::uint8_t* sent = nullptr,
                     std::uint32_t count = 0) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), call);
-  if (address >= 0) trace.Set("address", address);
-  if (sent != nullptr) trace.SetHex("data", sent, count);
-  std::optional<std::uint32_t> fault;
-  if (address >= 0) {
-    fault = machine.faults().Check(call, {{"address", static_cast<std::uint64_t>(address)}});
-  } else {
-    fault = machine.faults().Check(call);
-  }
-  if (fault) {
-    trace.Injected().Finish(*fault);
-    return *fault;
-  }
-  const std::uint32_t result = body(machine, trace);
-  trace.Finish(result);
-  return result;
+  PlatformCall call(name);
+  if (address >= 0) call.trace().Set("address", address);
+  if (sent != nullptr) call.trace().SetHex("data", sent, count);
+  const auto fault = address >= 0 ? call.Fault({{"address", static_cast<std::uint64_t>(address)}}) : call.Fault();
+  if (fault) return call.Finish(*fault);
+  return call.Finish(body(call.machine(), call.trace()));
 }
 
 }  // namespace

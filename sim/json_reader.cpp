@@ -1,5 +1,7 @@
 #include "sim/json_reader.h"
 
+#include "sim/text_util.h"
+
 namespace lumbrel::sim {
 
 ObjectReader::ObjectReader(const nlohmann::json& object, std::string path) : object_(object), path_(std::move(path)) {
@@ -36,7 +38,15 @@ std::optional<std::string> ObjectReader::String(const char* key) {
   const nlohmann::json* value = Raw(key);
   if (value == nullptr) return std::nullopt;
   if (!value->is_string()) Fail(key, "expected a string");
-  return value->get<std::string>();
+  return ReadText(*value, PathOf(key));
+}
+
+std::string ReadText(const nlohmann::json& value, const std::string& path) {
+  auto bytes = BytesOfText(value.get_ref<const std::string&>());
+  if (!bytes) {
+    throw MachineFormatError(path + ": a text stands for bytes, one character each: U+0000 to U+00FF only");
+  }
+  return std::move(*bytes);
 }
 
 void ObjectReader::Finish() const {

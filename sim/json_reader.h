@@ -21,6 +21,7 @@ class ObjectReader {
   const nlohmann::json* Raw(const char* key);
   std::optional<bool> Bool(const char* key);
   std::optional<std::uint32_t> Uint(const char* key, std::uint64_t max = 0xFFFFFFFFu);
+  // A text, as the bytes it stands for (see ReadText).
   std::optional<std::string> String(const char* key);
   // Throws for a key that was never asked for: a typo must not pass silently.
   void Finish() const;
@@ -33,6 +34,10 @@ class ObjectReader {
   std::string path_;
   std::set<std::string> used_;
 };
+
+// Every text of a machine file is bytes, one character per byte (U+0000 to
+// U+00FF); `path` names the value in the error for any other character.
+std::string ReadText(const nlohmann::json& value, const std::string& path);
 
 // Reads a JSON array (absent: empty), calling `each(element, path)`.
 template <typename Each>

@@ -106,7 +106,7 @@ class Machine {
   VirtualClock clock_;
   Faults faults_;
   Trace trace_;
-  ScsiWorld scsi_;
+  ScsiWorld scsi_{faults_, clock_};  // after the faults and the clock it uses
   std::map<std::string, std::shared_ptr<Device>> devices_;  // by upper-case name
   std::map<std::uintptr_t, std::unique_ptr<KernelObject>> handles_;
   std::map<std::uintptr_t, RegistryKey*> keys_;

@@ -54,4 +54,36 @@ std::vector<std::uint8_t> ParseHex(std::string_view text) {
   return bytes;
 }
 
+std::optional<std::string> BytesOfText(std::string_view utf8) {
+  std::string bytes;
+  bytes.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+      bytes.push_back(static_cast<char>(lead));
+    } else if ((lead == 0xC2 || lead == 0xC3) && i + 1 < utf8.size()) {
+      // The two-byte sequences of U+0080 to U+00FF.
+      bytes.push_back(static_cast<char>((lead & 0x03u) << 6 | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu)));
+    } else {
+      return std::nullopt;
+    }
+  }
+  return bytes;
+}
+
+std::string TextOfBytes(std::string_view bytes) {
+  std::string utf8;
+  utf8.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8.push_back(c);
+    } else {
+      utf8.push_back(static_cast<char>(0xC0 | byte >> 6));
+      utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+  }
+  return utf8;
+}
+
 }  // namespace lumbrel::sim

@@ -23,7 +23,8 @@ void Trace::Write(nlohmann::ordered_json record) {
   std::lock_guard lock(mutex_);
   record["seq"] = ++sequence_;
   if (file_.is_open()) {
-    // Strings the platform saw may hold any bytes: replace what is not UTF-8.
+    // TraceRecord::Set writes texts one character per byte, so records are
+    // UTF-8; a nested object that slipped past it is cut, not thrown on.
     file_ << record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
     file_.flush();
   }

@@ -2,16 +2,21 @@
 //
 // Records go to a JSON Lines file, to memory for tests, or both. Each has
 // "seq" (from 1), "call", call-specific fields and "result" (0, or the error
-// code that the call gave). Bytes are upper-case hex without separators.
+// code that the call gave). Bytes are upper-case hex without separators;
+// texts are the platform's bytes, one character per byte (U+0000 to U+00FF).
 #pragma once
 
 #include <cstdint>
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "sim/text_util.h"
 
 namespace lumbrel::sim {
 
@@ -45,9 +50,17 @@ class TraceRecord {
   TraceRecord(const TraceRecord&) = delete;
   TraceRecord& operator=(const TraceRecord&) = delete;
 
+  // A text is the platform's bytes, written one character per byte.
   template <typename T>
   TraceRecord& Set(const char* key, T&& value) {
-    if (trace_ != nullptr) json_[key] = std::forward<T>(value);
+    if (trace_ == nullptr) return *this;
+    using Value = std::decay_t<T>;
+    if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, std::string_view> ||
+                  std::is_same_v<Value, const char*> || std::is_same_v<Value, char*>) {
+      json_[key] = TextOfBytes(value);
+    } else {
+      json_[key] = std::forward<T>(value);
+    }
     return *this;
   }
   TraceRecord& SetHex(const char* key, const void* data, std::size_t size);

@@ -5,26 +5,11 @@
 namespace lumbrel::sim {
 namespace {
 
-// UTF-8 to UTF-16 code units; malformed bytes become U+FFFD.
-std::u16string Utf16(const std::string& text) {
+// The machine's texts are bytes, each the character of its value
+// (U+0000 to U+00FF), and so one UTF-16 unit.
+std::u16string Utf16(const std::string& bytes) {
   std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    std::uint32_t code = 0xFFFD;
-    std::size_t length = 1;
-    if (byte < 0x80) {
-      code = byte;
-    } else if ((byte >> 5) == 0x6 && i + 1 < text.size()) {
-      code = ((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
-      length = 2;
-    } else if ((byte >> 4) == 0xE && i + 2 < text.size()) {
-      code = ((byte & 0x0Fu) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
-             (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
-      length = 3;
-    }
-    out.push_back(static_cast<char16_t>(code));
-    i += length;
-  }
+  for (const char c : bytes) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
   return out;
 }
 

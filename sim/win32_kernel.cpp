@@ -7,14 +7,14 @@
 
 #include "platform/host/win32_subset.h"
 #include "sim/last_error.h"
-#include "sim/simulator.h"
+#include "sim/platform_call.h"
 #include "sim/text_util.h"
 
-using lumbrel::sim::CurrentMachine;
 using lumbrel::sim::Fail;
 using lumbrel::sim::KernelObject;
 using lumbrel::sim::Machine;
-using lumbrel::sim::TraceRecord;
+using lumbrel::sim::MachineSettings;
+using lumbrel::sim::PlatformCall;
 
 namespace {
 
@@ -34,6 +34,17 @@ UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
   if (buffer == nullptr || size <= text.size()) return static_cast<UINT>(text.size() + 1);
   std::memcpy(buffer, text.c_str(), text.size() + 1);
   return static_cast<UINT>(text.size());
+}
+
+// GetSystemDirectoryA and GetWindowsDirectoryA: one of the machine's
+// directories, copied out.
+UINT DirectoryQuery(const char* name, std::string MachineSettings::*directory, LPSTR buffer, UINT size) {
+  PlatformCall call(name);
+  if (const auto fault = call.Fault()) return call.Fail(*fault, UINT{0});
+  const std::string& text = call.machine().settings().*directory;
+  call.trace().Set("directory", text);
+  call.Finish(0);
+  return CopyOut(text, buffer, size);
 }
 
 HANDLE OpenDevice(Machine& machine, const std::string& name, DWORD access) {
@@ -89,80 +100,55 @@ extern "C" {
 
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                           DWORD creationDisposition, DWORD, HANDLE) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
+  PlatformCall call("CreateFileA");
   const std::string name = TextOrEmpty(fileName);
-  TraceRecord trace(machine.trace(), "CreateFileA");
-  trace.Set("name", name).Set("access", desiredAccess).Set("share", shareMode).Set("disposition", creationDisposition);
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  if (const auto fault = machine.faults().Check("CreateFileA", {{"name", name}})) {
-    trace.Injected();
-    handle = Fail(*fault, INVALID_HANDLE_VALUE);
-  } else if (fileName == nullptr || name.empty()) {
-    handle = Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
-  } else if (lumbrel::sim::StartsWithIgnoreCase(name, kDevicePrefix)) {
-    handle = OpenDevice(machine, name, desiredAccess);
-  } else {
-    handle = OpenFile(machine, name, desiredAccess, creationDisposition);
-  }
-  trace.Finish(handle == INVALID_HANDLE_VALUE ? GetLastError() : 0);
+  call.trace().Set("name", name).Set("access", desiredAccess).Set("share", shareMode).Set("disposition", creationDisposition);
+  if (name.empty()) return call.Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+  if (const auto fault = call.Fault({{"name", name}})) return call.Fail(*fault, INVALID_HANDLE_VALUE);
+  HANDLE handle = lumbrel::sim::StartsWithIgnoreCase(name, kDevicePrefix)
+                      ? OpenDevice(call.machine(), name, desiredAccess)
+                      : OpenFile(call.machine(), name, desiredAccess, creationDisposition);
+  call.Finish(handle == INVALID_HANDLE_VALUE ? GetLastError() : 0);
   return handle;
 }
 
 BOOL WINAPI CloseHandle(HANDLE object) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "CloseHandle");
-  const KernelObject* found = machine.FindHandle(object);
+  PlatformCall call("CloseHandle");
+  const KernelObject* found = call.machine().FindHandle(object);
   const std::string name = found != nullptr ? found->name : std::string();
-  trace.Set("name", name);
-  if (found == nullptr || found->kind == KernelObject::Kind::Find) {
-    trace.Finish(ERROR_INVALID_HANDLE);
-    return Fail(ERROR_INVALID_HANDLE, FALSE);
-  }
-  if (const auto fault = machine.faults().Check("CloseHandle", {{"name", name}})) {
-    // A failing close still forgets the handle, as Windows does.
-    machine.RemoveHandle(object);
-    trace.Injected().Finish(*fault);
-    return Fail(*fault, FALSE);
-  }
-  machine.RemoveHandle(object);
-  trace.Finish(0);
+  call.trace().Set("name", name);
+  if (found == nullptr || found->kind == KernelObject::Kind::Find) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
+  // A failing close still forgets the handle, as Windows does.
+  const auto fault = call.Fault({{"name", name}});
+  call.machine().RemoveHandle(object);
+  if (fault) return call.Fail(*fault, FALSE);
+  call.Finish(0);
   return TRUE;
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize, LPVOID outBuffer,
                             DWORD outBufferSize, LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "DeviceIoControl");
-  KernelObject* object = machine.FindHandle(device);
+  PlatformCall call("DeviceIoControl");
+  KernelObject* object = call.machine().FindHandle(device);
   const std::string name = object != nullptr ? object->name : std::string();
-  trace.Set("device", name).Set("ioctl", IoctlText(ioControlCode));
-  if (inBuffer != nullptr) trace.SetHex("in", inBuffer, inBufferSize);
+  call.trace().Set("device", name).Set("ioctl", IoctlText(ioControlCode));
+  if (inBuffer != nullptr) call.trace().SetHex("in", inBuffer, inBufferSize);
 
-  auto fail = [&](DWORD error) {
-    trace.Finish(error);
-    return Fail(error, FALSE);
-  };
-  if (object == nullptr) return fail(ERROR_INVALID_HANDLE);
-  if (object->kind != KernelObject::Kind::Device) return fail(ERROR_INVALID_FUNCTION);
-  if (overlapped != nullptr || bytesReturned == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  if (object == nullptr) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (object->kind != KernelObject::Kind::Device) return call.Fail(ERROR_INVALID_FUNCTION, FALSE);
+  if (overlapped != nullptr || bytesReturned == nullptr) return call.Fail(ERROR_INVALID_PARAMETER, FALSE);
   if ((inBuffer == nullptr && inBufferSize != 0) || (outBuffer == nullptr && outBufferSize != 0)) {
-    return fail(ERROR_NOACCESS);
+    return call.Fail(ERROR_NOACCESS, FALSE);
   }
   *bytesReturned = 0;
-  if (const auto fault = machine.faults().Check("DeviceIoControl", {{"device", name}, {"ioctl", ioControlCode}})) {
-    trace.Injected();
-    return fail(*fault);
-  }
   // The I/O manager grants a control code only to a handle opened with the
   // access that the code's bits 14-15 ask for (1 read, 2 write).
   const DWORD requiredAccess = (ioControlCode >> 14) & 3;
   if (((requiredAccess & 1) != 0 && (object->access & GENERIC_READ) == 0) ||
       ((requiredAccess & 2) != 0 && (object->access & GENERIC_WRITE) == 0)) {
-    return fail(ERROR_ACCESS_DENIED);
+    return call.Fail(ERROR_ACCESS_DENIED, FALSE);
   }
+  if (const auto fault = call.Fault({{"device", name}, {"ioctl", ioControlCode}})) return call.Fail(*fault, FALSE);
 
   // METHOD_BUFFERED: the driver works on a system copy of the input, and its
   // output is copied back to the caller only when it succeeds.
@@ -175,117 +161,84 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer,
   request.outputLength = outBufferSize;
   request.userInput = inBuffer;
   request.userOutput = outBuffer;
-  request.trace = machine.trace().enabled() ? &trace : nullptr;
-  const std::uint32_t error = object->device->Control(request);
-  if (error != 0) return fail(error);
+  request.trace = call.machine().trace().enabled() ? &call.trace() : nullptr;
+  if (const std::uint32_t error = object->device->Control(request); error != 0) return call.Fail(error, FALSE);
   const DWORD returned = std::min<DWORD>(request.bytesReturned, outBufferSize);
   if (returned != 0) std::memcpy(outBuffer, system.data(), returned);
   *bytesReturned = returned;
-  trace.SetHex("out", system.data(), returned).Finish(0);
+  call.trace().SetHex("out", system.data(), returned);
+  call.Finish(0);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "ReadFile");
-  KernelObject* object = machine.FindHandle(file);
-  trace.Set("name", object != nullptr ? object->name : std::string()).Set("length", bytesToRead);
-  auto fail = [&](DWORD error) {
-    trace.Finish(error);
-    return Fail(error, FALSE);
-  };
+  PlatformCall call("ReadFile");
+  KernelObject* object = call.machine().FindHandle(file);
+  call.trace().Set("name", object != nullptr ? object->name : std::string()).Set("length", bytesToRead);
   if (bytesRead != nullptr) *bytesRead = 0;
-  if (object == nullptr || object->kind != KernelObject::Kind::File) return fail(ERROR_INVALID_HANDLE);
-  if (overlapped != nullptr || (buffer == nullptr && bytesToRead != 0)) return fail(ERROR_INVALID_PARAMETER);
-  if ((object->access & GENERIC_READ) == 0) return fail(ERROR_ACCESS_DENIED);
-  if (const auto fault = machine.faults().Check("ReadFile", {{"name", object->name}})) {
-    trace.Injected();
-    return fail(*fault);
-  }
+  if (object == nullptr || object->kind != KernelObject::Kind::File) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (overlapped != nullptr || (buffer == nullptr && bytesToRead != 0)) return call.Fail(ERROR_INVALID_PARAMETER, FALSE);
+  if ((object->access & GENERIC_READ) == 0) return call.Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (const auto fault = call.Fault({{"name", object->name}})) return call.Fail(*fault, FALSE);
   const auto& data = object->file->data;
   const std::uint64_t available = object->position < data.size() ? data.size() - object->position : 0;
   const auto n = static_cast<DWORD>(std::min<std::uint64_t>(available, bytesToRead));
   if (n != 0) std::memcpy(buffer, data.data() + object->position, n);
   object->position += n;
   if (bytesRead != nullptr) *bytesRead = n;
-  trace.Set("transferred", n).Finish(0);
+  call.trace().Set("transferred", n);
+  call.Finish(0);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                       LPOVERLAPPED overlapped) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "WriteFile");
-  KernelObject* object = machine.FindHandle(file);
-  trace.Set("name", object != nullptr ? object->name : std::string()).Set("length", bytesToWrite);
-  auto fail = [&](DWORD error) {
-    trace.Finish(error);
-    return Fail(error, FALSE);
-  };
+  PlatformCall call("WriteFile");
+  KernelObject* object = call.machine().FindHandle(file);
+  call.trace().Set("name", object != nullptr ? object->name : std::string()).Set("length", bytesToWrite);
   if (bytesWritten != nullptr) *bytesWritten = 0;
-  if (object == nullptr || object->kind != KernelObject::Kind::File) return fail(ERROR_INVALID_HANDLE);
-  if (overlapped != nullptr || (buffer == nullptr && bytesToWrite != 0)) return fail(ERROR_INVALID_PARAMETER);
-  if ((object->access & GENERIC_WRITE) == 0) return fail(ERROR_ACCESS_DENIED);
-  if (const auto fault = machine.faults().Check("WriteFile", {{"name", object->name}})) {
-    trace.Injected();
-    return fail(*fault);
+  if (object == nullptr || object->kind != KernelObject::Kind::File) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (overlapped != nullptr || (buffer == nullptr && bytesToWrite != 0)) {
+    return call.Fail(ERROR_INVALID_PARAMETER, FALSE);
   }
+  if ((object->access & GENERIC_WRITE) == 0) return call.Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (const auto fault = call.Fault({{"name", object->name}})) return call.Fail(*fault, FALSE);
   auto& data = object->file->data;
   const std::uint64_t end = object->position + bytesToWrite;
   if (data.size() < end) data.resize(end);
   if (bytesToWrite != 0) std::memcpy(data.data() + object->position, buffer, bytesToWrite);
   object->position = end;
   if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
-  trace.Finish(0);
+  call.Finish(0);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR fileName) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
+  PlatformCall call("DeleteFileA");
   const std::string name = TextOrEmpty(fileName);
-  TraceRecord trace(machine.trace(), "DeleteFileA");
-  trace.Set("name", name);
-  DWORD error = ERROR_SUCCESS;
-  if (const auto fault = machine.faults().Check("DeleteFileA", {{"name", name}})) {
-    trace.Injected();
-    error = *fault;
-  } else if (const auto file = machine.files().Find(name); file == nullptr) {
-    error = ERROR_FILE_NOT_FOUND;
-  } else if (file->readOnly) {
-    error = ERROR_ACCESS_DENIED;
-  } else {
-    machine.files().Remove(name);
-  }
-  trace.Finish(error);
-  if (error != ERROR_SUCCESS) return Fail(error, FALSE);
+  call.trace().Set("name", name);
+  if (const auto fault = call.Fault({{"name", name}})) return call.Fail(*fault, FALSE);
+  const auto file = call.machine().files().Find(name);
+  if (file == nullptr) return call.Fail(ERROR_FILE_NOT_FOUND, FALSE);
+  if (file->readOnly) return call.Fail(ERROR_ACCESS_DENIED, FALSE);
+  call.machine().files().Remove(name);
+  call.Finish(0);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 
 HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
+  PlatformCall call("FindFirstFileA");
   const std::string name = TextOrEmpty(fileName);
-  TraceRecord trace(machine.trace(), "FindFirstFileA");
-  trace.Set("name", name);
-  DWORD error = ERROR_SUCCESS;
-  std::shared_ptr<lumbrel::sim::SimFile> file;
-  if (const auto fault = machine.faults().Check("FindFirstFileA", {{"name", name}})) {
-    trace.Injected();
-    error = *fault;
-  } else if (findData == nullptr) {
-    error = ERROR_INVALID_PARAMETER;
-  } else if (file = machine.files().Find(name); file == nullptr) {
-    error = ERROR_FILE_NOT_FOUND;
-  }
-  trace.Finish(error);
-  if (error != ERROR_SUCCESS) return Fail(error, INVALID_HANDLE_VALUE);
+  call.trace().Set("name", name);
+  if (findData == nullptr) return call.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  if (const auto fault = call.Fault({{"name", name}})) return call.Fail(*fault, INVALID_HANDLE_VALUE);
+  const auto file = call.machine().files().Find(name);
+  if (file == nullptr) return call.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+  call.Finish(0);
   std::memset(findData, 0, sizeof *findData);
   findData->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
   findData->nFileSizeLow = static_cast<DWORD>(file->data.size());
@@ -297,130 +250,101 @@ HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
   object.kind = KernelObject::Kind::Find;
   object.name = name;
   SetLastError(ERROR_SUCCESS);
-  return machine.AddHandle(std::move(object));
+  return call.machine().AddHandle(std::move(object));
 }
 
 BOOL WINAPI FindClose(HANDLE findFile) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "FindClose");
-  const KernelObject* object = machine.FindHandle(findFile);
-  trace.Set("name", object != nullptr ? object->name : std::string());
-  if (object == nullptr || object->kind != KernelObject::Kind::Find) {
-    trace.Finish(ERROR_INVALID_HANDLE);
-    return Fail(ERROR_INVALID_HANDLE, FALSE);
-  }
-  machine.RemoveHandle(findFile);
-  trace.Finish(0);
+  PlatformCall call("FindClose");
+  const KernelObject* object = call.machine().FindHandle(findFile);
+  call.trace().Set("name", object != nullptr ? object->name : std::string());
+  if (object == nullptr || object->kind != KernelObject::Kind::Find) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
+  call.machine().RemoveHandle(findFile);
+  call.Finish(0);
   return TRUE;
 }
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE startAddress, LPVOID parameter,
                            DWORD creationFlags, LPDWORD threadId) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "CreateThread");
-  trace.Set("suspended", (creationFlags & CREATE_SUSPENDED) != 0);
-  if (const auto fault = machine.faults().Check("CreateThread")) {
-    trace.Injected().Finish(*fault);
-    return Fail(*fault, static_cast<HANDLE>(nullptr));
-  }
-  if (startAddress == nullptr) {
-    trace.Finish(ERROR_INVALID_PARAMETER);
-    return Fail(ERROR_INVALID_PARAMETER, static_cast<HANDLE>(nullptr));
-  }
+  PlatformCall call("CreateThread");
+  call.trace().Set("suspended", (creationFlags & CREATE_SUSPENDED) != 0);
+  if (startAddress == nullptr) return call.Fail(ERROR_INVALID_PARAMETER, static_cast<HANDLE>(nullptr));
+  if (const auto fault = call.Fault()) return call.Fail(*fault, static_cast<HANDLE>(nullptr));
   static std::atomic<DWORD> nextThreadId{0x1000};
   const DWORD id = nextThreadId += 4;
   KernelObject object;
   object.kind = KernelObject::Kind::Thread;
   object.name = "thread " + std::to_string(id);
-  object.thread = machine.StartThread(startAddress, parameter, (creationFlags & CREATE_SUSPENDED) != 0);
+  object.thread = call.machine().StartThread(startAddress, parameter, (creationFlags & CREATE_SUSPENDED) != 0);
   if (threadId != nullptr) *threadId = id;
-  trace.Set("threadId", id).Finish(0);
+  call.trace().Set("threadId", id);
+  call.Finish(0);
   SetLastError(ERROR_SUCCESS);
-  return machine.AddHandle(std::move(object));
+  return call.machine().AddHandle(std::move(object));
 }
 
 DWORD WINAPI ResumeThread(HANDLE thread) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "ResumeThread");
-  KernelObject* object = machine.FindHandle(thread);
+  PlatformCall call("ResumeThread");
+  KernelObject* object = call.machine().FindHandle(thread);
   if (object == nullptr || object->kind != KernelObject::Kind::Thread) {
-    trace.Finish(ERROR_INVALID_HANDLE);
-    return Fail(ERROR_INVALID_HANDLE, static_cast<DWORD>(-1));
+    return call.Fail(ERROR_INVALID_HANDLE, static_cast<DWORD>(-1));
   }
-  trace.Set("name", object->name).Finish(0);
+  call.trace().Set("name", object->name);
+  call.Finish(0);
   return object->thread->Resume();
 }
 
 void WINAPI Sleep(DWORD milliseconds) {
-  Machine& machine = CurrentMachine();
-  TraceRecord(machine.trace(), "Sleep").Set("milliseconds", milliseconds).Finish(0);
-  machine.clock().Advance(milliseconds);
+  {
+    PlatformCall call("Sleep");
+    call.trace().Set("milliseconds", milliseconds);
+    call.machine().clock().Advance(milliseconds);
+    call.Finish(0);
+  }
   std::this_thread::yield();  // let other threads see the time pass, as a real sleep would
 }
 
 DWORD WINAPI GetTickCount() {
-  Machine& machine = CurrentMachine();
-  const DWORD ticks = machine.clock().TickCount();
-  TraceRecord(machine.trace(), "GetTickCount").Set("ticks", ticks).Finish(0);
+  PlatformCall call("GetTickCount");
+  const DWORD ticks = call.machine().clock().TickCount();
+  call.trace().Set("ticks", ticks);
+  call.Finish(0);
   return ticks;
 }
 
 DWORD WINAPI GetLogicalDrives() {
-  Machine& machine = CurrentMachine();
-  TraceRecord(machine.trace(), "GetLogicalDrives").Set("drives", 0).Finish(0);
+  PlatformCall call("GetLogicalDrives");
+  call.trace().Set("drives", 0);
+  call.Finish(0);
   return 0;
 }
 
 UINT WINAPI GetDriveTypeA(LPCSTR rootPathName) {
-  Machine& machine = CurrentMachine();
-  TraceRecord(machine.trace(), "GetDriveTypeA").Set("root", TextOrEmpty(rootPathName)).Set("type", DRIVE_NO_ROOT_DIR).Finish(0);
+  PlatformCall call("GetDriveTypeA");
+  call.trace().Set("root", TextOrEmpty(rootPathName)).Set("type", DRIVE_NO_ROOT_DIR);
+  call.Finish(0);
   return DRIVE_NO_ROOT_DIR;
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "GetSystemDirectoryA");
-  if (const auto fault = machine.faults().Check("GetSystemDirectoryA")) {
-    trace.Injected().Finish(*fault);
-    return Fail(*fault, UINT{0});
-  }
-  trace.Set("directory", machine.settings().systemDirectory).Finish(0);
-  return CopyOut(machine.settings().systemDirectory, buffer, size);
+  return DirectoryQuery("GetSystemDirectoryA", &MachineSettings::systemDirectory, buffer, size);
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "GetWindowsDirectoryA");
-  if (const auto fault = machine.faults().Check("GetWindowsDirectoryA")) {
-    trace.Injected().Finish(*fault);
-    return Fail(*fault, UINT{0});
-  }
-  trace.Set("directory", machine.settings().windowsDirectory).Finish(0);
-  return CopyOut(machine.settings().windowsDirectory, buffer, size);
+  return DirectoryQuery("GetWindowsDirectoryA", &MachineSettings::windowsDirectory, buffer, size);
 }
 
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "ExpandEnvironmentStringsA");
+  PlatformCall call("ExpandEnvironmentStringsA");
   const std::string text = TextOrEmpty(source);
-  trace.Set("source", text);
-  if (const auto fault = machine.faults().Check("ExpandEnvironmentStringsA")) {
-    trace.Injected().Finish(*fault);
-    return Fail(*fault, DWORD{0});
-  }
+  call.trace().Set("source", text);
+  if (const auto fault = call.Fault()) return call.Fail(*fault, DWORD{0});
   // %NAME% is replaced by the variable's value; an unknown name stays as it is.
   std::string expanded;
   std::size_t i = 0;
   while (i < text.size()) {
     const auto close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
     if (close != std::string::npos) {
-      if (const auto value = machine.Environment(text.substr(i + 1, close - i - 1))) {
+      if (const auto value = call.machine().Environment(text.substr(i + 1, close - i - 1))) {
         expanded += *value;
         i = close + 1;
         continue;
@@ -428,37 +352,34 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD s
     }
     expanded += text[i++];
   }
-  trace.Set("expanded", expanded).Finish(0);
+  call.trace().Set("expanded", expanded);
+  call.Finish(0);
   const auto needed = static_cast<DWORD>(expanded.size() + 1);
   if (destination != nullptr && size >= needed) std::memcpy(destination, expanded.c_str(), needed);
   return needed;
 }
 
+// The simulated machine has no libraries: every load fails.
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
+  PlatformCall call("LoadLibraryA");
   const std::string name = TextOrEmpty(fileName);
-  TraceRecord trace(machine.trace(), "LoadLibraryA");
-  trace.Set("name", name);
-  DWORD error = ERROR_MOD_NOT_FOUND;
-  if (const auto fault = machine.faults().Check("LoadLibraryA", {{"name", name}})) {
-    trace.Injected();
-    error = *fault;
-  }
-  trace.Finish(error);
-  return Fail(error, static_cast<HMODULE>(nullptr));
+  call.trace().Set("name", name);
+  const auto fault = call.Fault({{"name", name}});
+  return call.Fail(fault.value_or(ERROR_MOD_NOT_FOUND), static_cast<HMODULE>(nullptr));
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR procName) {
-  Machine& machine = CurrentMachine();
-  TraceRecord(machine.trace(), "GetProcAddress").Set("name", TextOrEmpty(procName)).Finish(ERROR_INVALID_HANDLE);
-  return Fail(ERROR_INVALID_HANDLE, static_cast<FARPROC>(nullptr));
+  PlatformCall call("GetProcAddress");
+  const std::string name = TextOrEmpty(procName);
+  call.trace().Set("name", name);
+  const auto fault = call.Fault({{"name", name}});
+  return call.Fail(fault.value_or(ERROR_INVALID_HANDLE), static_cast<FARPROC>(nullptr));
 }
 
 BOOL WINAPI FreeLibrary(HMODULE) {
-  Machine& machine = CurrentMachine();
-  TraceRecord(machine.trace(), "FreeLibrary").Finish(ERROR_INVALID_HANDLE);
-  return Fail(ERROR_INVALID_HANDLE, FALSE);
+  PlatformCall call("FreeLibrary");
+  const auto fault = call.Fault();
+  return call.Fail(fault.value_or(ERROR_INVALID_HANDLE), FALSE);
 }
 
 }  // extern "C"

@@ -4,13 +4,12 @@
 #include <string>
 
 #include "platform/host/win32_subset.h"
-#include "sim/simulator.h"
+#include "sim/platform_call.h"
 
-using lumbrel::sim::CurrentMachine;
 using lumbrel::sim::Machine;
+using lumbrel::sim::PlatformCall;
 using lumbrel::sim::Registry;
 using lumbrel::sim::RegistryKey;
-using lumbrel::sim::TraceRecord;
 
 namespace {
 
@@ -36,47 +35,31 @@ std::string Joined(const RegistryKey* parent, const char* subKey) {
 extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  RegistryKey* parent = KeyOf(machine, key);
+  PlatformCall call("RegOpenKeyExA");
+  RegistryKey* parent = KeyOf(call.machine(), key);
   const std::string fullPath = Joined(parent, subKey);
-  TraceRecord trace(machine.trace(), "RegOpenKeyExA");
-  trace.Set("key", fullPath);
-  LSTATUS status = ERROR_SUCCESS;
-  RegistryKey* opened = nullptr;
+  call.trace().Set("key", fullPath);
+  auto finish = [&](LSTATUS status) { return static_cast<LSTATUS>(call.Finish(static_cast<std::uint32_t>(status))); };
+  if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
+  if (parent == nullptr) return finish(ERROR_INVALID_HANDLE);
   const std::string below = fullPath.substr(std::min(fullPath.size(), std::strlen(Registry::kLocalMachineName) + 1));
-  if (result == nullptr) {
-    status = ERROR_INVALID_PARAMETER;
-  } else if (parent == nullptr) {
-    status = ERROR_INVALID_HANDLE;
-  } else if (const auto fault = machine.faults().Check("RegOpenKeyExA", {{"key", below}})) {
-    trace.Injected();
-    status = static_cast<LSTATUS>(*fault);
-  } else if (opened = parent->Find(subKey != nullptr ? subKey : ""); opened == nullptr) {
-    status = ERROR_FILE_NOT_FOUND;
-  } else {
-    *result = static_cast<HKEY>(machine.AddKey(opened));
-  }
-  trace.Finish(static_cast<std::uint32_t>(status));
-  return status;
+  if (const auto fault = call.Fault({{"key", below}})) return finish(static_cast<LSTATUS>(*fault));
+  RegistryKey* opened = parent->Find(subKey != nullptr ? subKey : "");
+  if (opened == nullptr) return finish(ERROR_FILE_NOT_FOUND);
+  *result = static_cast<HKEY>(call.machine().AddKey(opened));
+  return finish(ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                                 LPDWORD dataSize) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  RegistryKey* owner = KeyOf(machine, key);
+  PlatformCall call("RegQueryValueExA");
+  RegistryKey* owner = KeyOf(call.machine(), key);
   const std::string name = valueName != nullptr ? valueName : "";
-  TraceRecord trace(machine.trace(), "RegQueryValueExA");
-  trace.Set("key", owner != nullptr ? FullPath(*owner) : std::string("?")).Set("value", name);
-  auto finish = [&](LSTATUS status) {
-    trace.Finish(static_cast<std::uint32_t>(status));
-    return status;
-  };
+  call.trace().Set("key", owner != nullptr ? FullPath(*owner) : std::string("?")).Set("value", name);
+  auto finish = [&](LSTATUS status) { return static_cast<LSTATUS>(call.Finish(static_cast<std::uint32_t>(status))); };
   if (owner == nullptr) return finish(ERROR_INVALID_HANDLE);
   if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) return finish(ERROR_INVALID_PARAMETER);
-  if (const auto fault = machine.faults().Check("RegQueryValueExA", {{"key", owner->path()}, {"value", name}})) {
-    trace.Injected();
+  if (const auto fault = call.Fault({{"key", owner->path()}, {"value", name}})) {
     return finish(static_cast<LSTATUS>(*fault));
   }
   const lumbrel::sim::RegistryValue* value = owner->Value(name);
@@ -93,20 +76,16 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LP
   }
   if (size != 0) std::memcpy(data, value->data.data(), size);
   *dataSize = size;
-  trace.SetHex("data", value->data.data(), size);
+  call.trace().SetHex("data", value->data.data(), size);
   return finish(ERROR_SUCCESS);
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
-  Machine& machine = CurrentMachine();
-  std::lock_guard lock(machine.mutex());
-  TraceRecord trace(machine.trace(), "RegCloseKey");
-  RegistryKey* owner = KeyOf(machine, key);
-  trace.Set("key", owner != nullptr ? FullPath(*owner) : std::string("?"));
-  LSTATUS status = ERROR_SUCCESS;
-  if (key != HKEY_LOCAL_MACHINE && !machine.RemoveKey(key)) status = ERROR_INVALID_HANDLE;
-  trace.Finish(static_cast<std::uint32_t>(status));
-  return status;
+  PlatformCall call("RegCloseKey");
+  RegistryKey* owner = KeyOf(call.machine(), key);
+  call.trace().Set("key", owner != nullptr ? FullPath(*owner) : std::string("?"));
+  const bool closed = key == HKEY_LOCAL_MACHINE || call.machine().RemoveKey(key);
+  return static_cast<LSTATUS>(call.Finish(closed ? ERROR_SUCCESS : ERROR_INVALID_HANDLE));
 }
 
 }  // extern "C"

@@ -4,7 +4,6 @@
 
 #include "sim/scsi/driver_errors.h"
 #include "sim/scsi/driver_trace.h"
-#include "sim/scsi/pass_through.h"
 #include "sim/scsi/request_layouts.h"
 
 namespace lumbrel::sim {
@@ -26,7 +25,7 @@ std::uint32_t ClassDevice::Control(ControlRequest& request) {
       request.bytesReturned = address::kSize;
       return 0;
     }
-    case layout::kIoctlScsiPassThrough: return ServePassThrough(request, *port_, &drive_);
+    case layout::kIoctlScsiPassThrough: return controller_->ServeClassRequest(request, drive_);
     default: return trace.Reject(driver_error::kInvalidFunction, "the class device does not serve this code");
   }
 }

@@ -12,38 +12,12 @@ namespace lumbrel::sim {
 namespace {
 
 std::string ByteField(ObjectReader& reader, const char* key, std::size_t maxBytes) {
-  const auto text = reader.String(key);
-  if (!text) return {};
-  std::string bytes;
-  try {
-    bytes = BytesOfText(*text);
-  } catch (const std::invalid_argument& error) {
-    reader.Fail(key, error.what());
-  }
+  std::string bytes = reader.String(key).value_or("");
   if (bytes.size() > maxBytes) reader.Fail(key, "at most " + std::to_string(maxBytes) + " bytes");
   return bytes;
 }
 
 }  // namespace
-
-std::string BytesOfText(const std::string& utf8) {
-  std::string bytes;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::uint32_t code = lead;
-    std::size_t length = 1;
-    if (lead >= 0xC0 && lead < 0xE0 && i + 1 < utf8.size()) {
-      code = (lead & 0x1Fu) << 6 | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
-      length = 2;
-    } else if (lead >= 0x80) {
-      code = 0x100;  // three- and four-byte sequences are all above U+00FF
-    }
-    if (code > 0xFF) throw std::invalid_argument("characters above U+00FF cannot stand for one byte");
-    bytes.push_back(static_cast<char>(code));
-    i += length;
-  }
-  return bytes;
-}
 
 DeviceConfig ParseDevice(const nlohmann::json& json, const std::string& path) {
   ObjectReader reader(json, path);

@@ -21,8 +21,4 @@ DeviceConfig ParseDevice(const nlohmann::json& json, const std::string& path);
 // behind an array controller. `path` is the path of the ports array.
 void CheckDevices(const std::vector<PortConfig>& ports, const std::string& path);
 
-// A JSON string whose characters are all below U+0100, as bytes: machine
-// files give arbitrary device bytes as such characters ("\u00e9" is 0xE9).
-std::string BytesOfText(const std::string& utf8);
-
 }  // namespace lumbrel::sim

@@ -7,8 +7,11 @@
 #include "sim/machine.h"
 #include "sim/machine_description.h"
 #include "sim/scsi/class_device.h"
+#include "sim/scsi/dac960_controller.h"
+#include "sim/scsi/hhba5100_controller.h"
+#include "sim/scsi/megaraid_controller.h"
 #include "sim/scsi/port_device.h"
-#include "sim/scsi/qzv_driver.h"
+#include "sim/scsi/qzv_controller.h"
 #include "sim/scsi/scsi_world.h"
 
 namespace lumbrel::sim {
@@ -42,6 +45,19 @@ void RecordUnit(Machine& machine, const ScsiDrive& drive) {
   unit.SetString("Type", PeripheralTypeName(drive.peripheralType()), REG_SZ);
 }
 
+// The controller of the port's driver family.
+std::shared_ptr<ScsiPortController> MakeController(std::shared_ptr<ScsiPort> port, const Machine& machine) {
+  switch (port->family()) {
+    case PortFamily::ScsiPort:
+    case PortFamily::Ide: break;
+    case PortFamily::Hhba5100: return std::make_shared<Hhba5100Controller>(std::move(port), machine);
+    case PortFamily::MegaRaid: return std::make_shared<MegaRaidController>(std::move(port), machine);
+    case PortFamily::Dac960: return std::make_shared<Dac960Controller>(std::move(port), machine);
+    case PortFamily::Qzv: return std::make_shared<QzvController>(std::move(port), machine);
+  }
+  return std::make_shared<ScsiPortController>(std::move(port), machine);
+}
+
 }  // namespace
 
 void BuildScsiDevices(Machine& machine, const std::vector<PortConfig>& ports) {
@@ -53,27 +69,28 @@ void BuildScsiDevices(Machine& machine, const std::vector<PortConfig>& ports) {
 
   for (const PortConfig* config : byNumber) {
     const auto port = machine.scsi().AddPort(config->number, config->family, config->present,
-                                             static_cast<std::uint32_t>(config->buses.size()), machine.faults());
+                                             static_cast<std::uint32_t>(config->buses.size()));
     const std::uint32_t controller = config->family == PortFamily::Qzv ? controllers++ : 0;
     for (std::uint32_t bus = 0; bus < config->buses.size(); ++bus) {
       for (const DeviceConfig& device : config->buses[bus].devices) port->AddDrive(bus, device);
     }
     if (!config->present) continue;
 
-    machine.AddDevice(Numbered("SCSI", config->number, ":"), std::make_shared<PortDevice>(port, machine));
+    const auto driver = MakeController(port, machine);
+    machine.AddDevice(Numbered("SCSI", config->number, ":"), std::make_shared<PortDevice>(driver));
     if (config->family == PortFamily::Qzv) {
-      machine.AddDevice(Numbered("QZV", controller), std::make_shared<QzvControllerDevice>(port, machine));
+      machine.AddDevice(Numbered("QZV", controller), std::make_shared<ControllerDevice>(driver));
     }
     for (const ScsiDrive* drive : port->Drives()) {
       const DeviceConfig& device = drive->config();
       if (!DrivesBehindController(config->family) || device.claimed()) RecordUnit(machine, *drive);
       if (device.physicalDrive) {
-        machine.AddDevice(Numbered("PhysicalDrive", *device.physicalDrive), std::make_shared<ClassDevice>(port, *drive));
+        machine.AddDevice(Numbered("PhysicalDrive", *device.physicalDrive), std::make_shared<ClassDevice>(driver, *drive));
       }
       if (device.scanner) {
-        machine.AddDevice(Numbered("Scanner", *device.scanner), std::make_shared<ClassDevice>(port, *drive));
+        machine.AddDevice(Numbered("Scanner", *device.scanner), std::make_shared<ClassDevice>(driver, *drive));
       }
-      if (device.cdRom) machine.AddDevice(Numbered("CdRom", *device.cdRom), std::make_shared<ClassDevice>(port, *drive));
+      if (device.cdRom) machine.AddDevice(Numbered("CdRom", *device.cdRom), std::make_shared<ClassDevice>(driver, *drive));
     }
   }
 }

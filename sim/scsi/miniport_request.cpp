@@ -1,6 +1,7 @@
 #include "sim/scsi/miniport_request.h"
 
 #include <algorithm>
+#include <string>
 
 #include "sim/machine.h"
 #include "sim/scsi/driver_errors.h"
@@ -26,6 +27,15 @@ std::uint32_t CheckMiniportHeader(const ControlRequest& request, DriverTrace& tr
     if (block[header::kSignature.offset + i] != 0) {
       return trace.Reject(driver_error::kInvalidFunction, "signature of another miniport");
     }
+  }
+  return 0;
+}
+
+std::uint32_t CheckMiniportRequest(const ControlRequest& request, std::uint32_t commandEnd, const char* command,
+                                   DriverTrace& trace) {
+  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
+  if (request.inputLength < commandEnd) {
+    return trace.Reject(driver_error::kInvalidParameter, (std::string("input shorter than ") + command).c_str());
   }
   return 0;
 }

@@ -18,6 +18,11 @@ class Machine;
 // the Windows error of the request.
 std::uint32_t CheckMiniportHeader(const ControlRequest& request, DriverTrace& trace);
 
+// The header checks, then an input long enough for the miniport to read
+// its command (`commandEnd` bytes; `command` names it in the refusal).
+std::uint32_t CheckMiniportRequest(const ControlRequest& request, std::uint32_t commandEnd, const char* command,
+                                   DriverTrace& trace);
+
 // Whether a 32-bit process address in a request block is the caller's
 // buffer plus `offset`, where the block's format puts the area.
 bool AddressesCallerArea(const Machine& machine, const ControlRequest& request, std::uint32_t address,

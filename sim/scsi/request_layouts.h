@@ -131,8 +131,20 @@ static_assert(Follows(kFunction, kLength) && Follows(kSrbStatus, kFunction) && F
               Follows(kSrbExtension, kOriginalRequest) && Follows(kInternalStatus, kSrbExtension) &&
               Follows(kCdb, kInternalStatus) && kCdb.end() == kSize);
 inline constexpr std::uint8_t kFunctionExecuteScsi = 0x00;
+inline constexpr std::uint8_t kQueueTagUntagged = 0xFF;  // SP_UNTAGGED
 inline constexpr std::uint32_t kFlagDataIn = 0x00000040;
 inline constexpr std::uint32_t kFlagDataOut = 0x00000080;
+// SrbFlags of the two directions the controller takes: SRB_FLAGS_IS_ACTIVE,
+// SRB_FLAGS_DISABLE_SYNCH_TRANSFER and one data direction.
+inline constexpr std::uint32_t kFlagsIn = 0x00010048;
+inline constexpr std::uint32_t kFlagsOut = 0x00010088;
+// TimeOutValue by command, seconds: FORMAT UNIT (in), WRITE BUFFER (out),
+// anything else.
+inline constexpr std::uint32_t kTimeOutFormat = 7500;
+inline constexpr std::uint32_t kTimeOutWriteBuffer = 600;
+inline constexpr std::uint32_t kTimeOutDefault = 5;
+// An input transfer is at least this long.
+inline constexpr std::uint32_t kMinInputLength = 32;
 // Where the caller's block puts its sense and data areas, relative to the
 // request block: the driver reaches them through the two addresses.
 inline constexpr std::uint32_t kSenseArea = 64;
@@ -179,7 +191,12 @@ static_assert(kCommand.offset == srb_io_control::kSize && Follows(kCommandStatus
               Follows(kScatterGatherCount, kRequestSenseArea) && Follows(kScsiStatus, kScatterGatherCount) &&
               Follows(kDataAddress, kScsiStatus) && Follows(kDataLength, kDataAddress) && kDataLength.end() == kDataArea);
 inline constexpr std::uint8_t kCommandDirectCdb = 0x03;
+inline constexpr std::uint32_t kTimeoutForever = 0xFFFFFFFF;  // SRB_IO_CONTROL.Timeout of every mailbox
+// The control byte: bits 0-2 the time-out class, bit 3 automatic request sense.
 inline constexpr std::uint8_t kControlAutoSense = 0x08;
+inline constexpr std::uint8_t kTimeoutClassDefault = 0;
+inline constexpr std::uint8_t kTimeoutClassWriteBuffer = 2;
+inline constexpr std::uint8_t kTimeoutClassFormat = 3;
 inline constexpr std::uint32_t kControlCodeIn = 0;
 inline constexpr std::uint32_t kControlCodeOut = 1;
 // SRB_IO_CONTROL.Length counts the mailbox from offset 28: 68 bytes before the data.
@@ -222,10 +239,12 @@ static_assert(kReserved0.offset == srb_io_control::kSize && Follows(kControllerS
 // SRB_IO_CONTROL.Length of a direct CDB: 120 bytes before the data.
 inline constexpr std::uint32_t kDirectCdbBeforeData = kDataArea - srb_io_control::kSize;
 static_assert(kDirectCdbBeforeData == 120);
-// Controller commands: parameters at 46 (also 51) and 47, data from 60.
+// Controller commands: parameters at 46 (also 51) and 47, 0 at 48, data
+// from 60.
 inline constexpr Field kFirstParameter{46, 1};
 inline constexpr Field kFirstParameterCopy{51, 1};
 inline constexpr Field kSecondParameter{47, 1};
+inline constexpr Field kParameterZero{48, 1};
 inline constexpr std::uint32_t kCommandData = 60;
 inline constexpr std::uint32_t kCommandBeforeData = kCommandData - srb_io_control::kSize;
 static_assert(kCommandBeforeData == 32 && kFirstParameter.offset == kParameters.offset + 1);
@@ -233,6 +252,13 @@ inline constexpr std::uint8_t kCommandDirectCdb = 0x04;
 inline constexpr std::uint8_t kCommandSetHostNumber = 0xA0;
 inline constexpr std::uint8_t kCommandControllerInfo = 0x3D;
 inline constexpr std::uint32_t kControllerBlockSize = 64;
+inline constexpr std::uint32_t kTimeoutDirectCdb = 60;        // SRB_IO_CONTROL.Timeout, seconds
+inline constexpr std::uint32_t kTimeoutControllerCommand = 5;
+inline constexpr std::uint32_t kControlCode = 0;              // SRB_IO_CONTROL.ControlCode of every request
+// The direct CDB's control byte: the direction in bits 0-1, bit 7 set,
+// bits 2-6 clear.
+inline constexpr std::uint8_t kControlBit7 = 0x80;
+inline constexpr std::uint8_t kControlReservedMask = 0x7C;
 inline constexpr std::uint8_t kDirectionMask = 0x03;
 inline constexpr std::uint8_t kDirectionNone = 0;
 inline constexpr std::uint8_t kDirectionIn = 1;

@@ -10,6 +10,7 @@ namespace lumbrel::sim::scsi {
 // Operation codes.
 inline constexpr std::uint8_t kTestUnitReady = 0x00;
 inline constexpr std::uint8_t kRequestSense = 0x03;
+inline constexpr std::uint8_t kFormatUnit = 0x04;
 inline constexpr std::uint8_t kRead6 = 0x08;
 inline constexpr std::uint8_t kWrite6 = 0x0A;
 inline constexpr std::uint8_t kInquiry = 0x12;
@@ -17,6 +18,7 @@ inline constexpr std::uint8_t kStartStopUnit = 0x1B;
 inline constexpr std::uint8_t kReadCapacity = 0x25;
 inline constexpr std::uint8_t kRead10 = 0x28;
 inline constexpr std::uint8_t kWrite10 = 0x2A;
+inline constexpr std::uint8_t kWriteBuffer = 0x3B;
 
 // Status bytes.
 inline constexpr std::uint8_t kGood = 0x00;

@@ -9,8 +9,8 @@ namespace lumbrel::sim {
 
 using namespace scsi;
 
-ScsiDrive::ScsiDrive(const DeviceConfig& config, ScsiAddress address)
-    : config_(config), address_(address), inquiry_(BuildInquiryData(config)) {
+ScsiDrive::ScsiDrive(const DeviceConfig& config, ScsiAddress address, const VirtualClock& clock)
+    : config_(config), address_(address), clock_(clock), inquiry_(BuildInquiryData(config)) {
   state_.ready = config.ready;
   state_.blocks = config.blocks;
 }

@@ -4,7 +4,9 @@
 // Commands are dispatched through a table by operation code; each entry
 // names its handler and whether the medium must be ready. New commands (mode
 // pages, FORMAT UNIT, WRITE BUFFER, log pages, ...) are one table row and one
-// handler each, with whatever state they keep added to DriveState.
+// handler each, with whatever state they keep added to DriveState. A
+// command that takes time (FORMAT UNIT, the restart after a firmware
+// download) measures it on the machine's virtual clock.
 #pragma once
 
 #include <array>
@@ -18,6 +20,7 @@
 #include "sim/scsi/data_phase.h"
 #include "sim/scsi/device_config.h"
 #include "sim/scsi/scsi_codes.h"
+#include "sim/virtual_clock.h"
 
 namespace lumbrel::sim {
 
@@ -43,7 +46,7 @@ struct DriveState {
 
 class ScsiDrive {
  public:
-  ScsiDrive(const DeviceConfig& config, ScsiAddress address);
+  ScsiDrive(const DeviceConfig& config, ScsiAddress address, const VirtualClock& clock);
 
   const ScsiAddress& address() const { return address_; }
   const DeviceConfig& config() const { return config_; }
@@ -51,6 +54,8 @@ class ScsiDrive {
   // Peripheral device type: the low 5 bits of INQUIRY byte 0.
   std::uint8_t peripheralType() const { return inquiry_.empty() ? 0 : inquiry_[0] & 0x1F; }
 
+  // The machine's time, as the drive sees it pass.
+  const VirtualClock& clock() const { return clock_; }
   DriveState& state() { return state_; }
   const DriveState& state() const { return state_; }
   CommandLog& log() { return log_; }
@@ -94,6 +99,7 @@ class ScsiDrive {
 
   DeviceConfig config_;
   ScsiAddress address_;
+  const VirtualClock& clock_;
   std::vector<std::uint8_t> inquiry_;
   DriveState state_;
   CommandLog log_;

@@ -4,15 +4,16 @@
 
 namespace lumbrel::sim {
 
-ScsiPort::ScsiPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount, Faults& faults)
-    : number_(number), family_(family), present_(present), buses_(busCount), faults_(faults) {}
+ScsiPort::ScsiPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount, Faults& faults,
+                   const VirtualClock& clock)
+    : number_(number), family_(family), present_(present), buses_(busCount), faults_(faults), clock_(clock) {}
 
 ScsiDrive& ScsiPort::AddDrive(std::uint32_t bus, const DeviceConfig& config) {
   if (bus >= buses_.size() || config.target >= kTargets || buses_[bus][config.target] != nullptr) {
     throw std::invalid_argument("no free place for a drive at bus " + std::to_string(bus) + ", target " +
                                 std::to_string(config.target) + " of port " + std::to_string(number_));
   }
-  buses_[bus][config.target] = std::make_unique<ScsiDrive>(config, ScsiAddress{number_, bus, config.target});
+  buses_[bus][config.target] = std::make_unique<ScsiDrive>(config, ScsiAddress{number_, bus, config.target}, clock_);
   return *buses_[bus][config.target];
 }
 

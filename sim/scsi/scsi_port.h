@@ -1,6 +1,7 @@
 // One SCSI port of the simulated server: its driver family, its buses and
-// the devices on them. The family's drivers hand every command to Deliver,
-// which selects the target and lets injected faults act.
+// the devices on them. The family's controller (scsi_port_controller.h)
+// hands every command to Deliver, which selects the target and lets
+// injected faults act.
 #pragma once
 
 #include <array>
@@ -12,6 +13,7 @@
 #include "sim/faults.h"
 #include "sim/scsi/port_family.h"
 #include "sim/scsi/scsi_drive.h"
+#include "sim/virtual_clock.h"
 
 namespace lumbrel::sim {
 
@@ -29,27 +31,20 @@ struct Delivery {
   std::uint32_t senseLength = 0;
 };
 
-// What the controller families keep for themselves.
-struct ControllerState {
-  // The block that the host sent with DAC960 command 0xA0 (byte 0: the
-  // number that the host gave the controller); empty before that.
-  std::vector<std::uint8_t> hostBlock;
-};
-
 class ScsiPort {
  public:
   static constexpr std::uint32_t kTargets = 16;
   // The fault code that makes a target stop answering.
   static constexpr std::uint32_t kNoAnswer = 130;
 
-  ScsiPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount, Faults& faults);
+  ScsiPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount, Faults& faults,
+           const VirtualClock& clock);
 
   std::uint32_t number() const { return number_; }
   PortFamily family() const { return family_; }
   // false: the driver is not loaded; the port's devices do not exist.
   bool present() const { return present_; }
   std::uint32_t busCount() const { return static_cast<std::uint32_t>(buses_.size()); }
-  ControllerState& controller() { return controller_; }
 
   ScsiDrive& AddDrive(std::uint32_t bus, const DeviceConfig& config);
   // The device at (bus, target, LUN); null when there is none.
@@ -68,7 +63,7 @@ class ScsiPort {
   bool present_;
   std::vector<Bus> buses_;
   Faults& faults_;
-  ControllerState controller_;
+  const VirtualClock& clock_;
 };
 
 }  // namespace lumbrel::sim

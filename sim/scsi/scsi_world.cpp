@@ -3,8 +3,8 @@
 namespace lumbrel::sim {
 
 std::shared_ptr<ScsiPort> ScsiWorld::AddPort(std::uint32_t number, PortFamily family, bool present,
-                                             std::uint32_t busCount, Faults& faults) {
-  ports_.push_back(std::make_shared<ScsiPort>(number, family, present, busCount, faults));
+                                             std::uint32_t busCount) {
+  ports_.push_back(std::make_shared<ScsiPort>(number, family, present, busCount, faults_, clock_));
   return ports_.back();
 }
 

@@ -12,8 +12,12 @@ namespace lumbrel::sim {
 
 class ScsiWorld {
  public:
-  std::shared_ptr<ScsiPort> AddPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount,
-                                    Faults& faults);
+  // The ports' commands meet the machine's fault rules; its drives see its clock.
+  ScsiWorld(Faults& faults, const VirtualClock& clock) : faults_(faults), clock_(clock) {}
+  ScsiWorld(const ScsiWorld&) = delete;
+  ScsiWorld& operator=(const ScsiWorld&) = delete;
+
+  std::shared_ptr<ScsiPort> AddPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount);
   // The port numbered `number` ("Scsi Port N"); null when there is none.
   ScsiPort* Port(std::uint32_t number) const;
   // In port number order.
@@ -22,6 +26,8 @@ class ScsiWorld {
   ScsiDrive* Drive(std::uint32_t port, std::uint32_t bus, std::uint32_t target) const;
 
  private:
+  Faults& faults_;
+  const VirtualClock& clock_;
   std::vector<std::shared_ptr<ScsiPort>> ports_;
 };
 

@@ -36,10 +36,6 @@ TEST_F(ControllerDriversTest, MegaRaidRunsDirectCdbsOnItsDrives) {
   SendMegaRaid(block);
   EXPECT_EQ(block[29], 2) << "CHECK CONDITION is the command status";
   EXPECT_EQ(block[54 + 2], 0x02) << "automatic request sense";
-  block = MegaRaid(0, 3, kTestUnitReady, true, 0, 32768);
-  block[36] = 0x00;
-  SendMegaRaid(block);
-  EXPECT_EQ(block[54], 0) << "without the automatic sense bit the sense stays with the drive";
 
   const Bytes data(512, 0xC3);
   block = MegaRaid(0, 2, {0x2A, 0, 0, 0, 0, 9, 0, 0, 1, 0}, false, 512, 512);
@@ -63,27 +59,28 @@ TEST_F(ControllerDriversTest, MegaRaidRunsDirectCdbsOnItsDrives) {
 
 TEST_F(ControllerDriversTest, MegaRaidRefusesMalformedRequests) {
   struct Case {
-    const char* what;
-    std::size_t offset;
-    std::uint32_t value;
-    std::uint32_t size;
+    FieldChange change;
     DWORD error;
     std::uint8_t status;
   } cases[] = {
-      {"header length", 0, 32, 4, 1306, 0xAA},
-      {"Length beyond the buffer", 24, 68 + 32769, 4, 87, 0xAA},
-      {"another signature", 4, 'M', 1, 1, 0xAA},
-      {"data address elsewhere", 88, 0, 4, 998, 0xAA},
-      {"unknown mailbox command", 28, 9, 1, 0, 0x01},
-      {"CDB longer than 10", 52, 11, 1, 0, 0x01},
-      {"data beyond the declared Length", 92, 32769, 4, 0, 0x01},
-      {"unknown direction", 16, 2, 4, 0, 0x01},
+      {{"header length", 0, 32, 4}, 1306, 0xAA},
+      {{"Length beyond the buffer", 24, 68 + 32769, 4}, 87, 0xAA},
+      {{"another signature", 4, 'M', 1}, 1, 0xAA},
+      {{"data address elsewhere", 88, 0, 4}, 998, 0xAA},
+      {{"unknown mailbox command", 28, 9, 1}, 0, 0x01},
+      {{"CDB longer than 10", 52, 11, 1}, 0, 0x01},
+      {{"data beyond the declared Length", 92, 32769, 4}, 0, 0x01},
+      {{"unknown direction", 16, 2, 4}, 0, 0x01},
+      {{"a time-out other than forever", 12, 60, 4}, 0, 0x01},
+      {{"no automatic request sense", 36, 0x00, 1}, 0, 0x01},
+      {{"the time-out class of FORMAT UNIT on INQUIRY", 36, 0x0B, 1}, 0, 0x01},
+      {{"control bits above the sense bit", 36, 0x18, 1}, 0, 0x01},
+      {{"a logical drive", 37, 1, 1}, 0, 0x01},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.change.what);
     Bytes block = MegaRaid(0, 2, kInquiry, true, 240, 32768);
-    if (c.size == 1) block[c.offset] = static_cast<std::uint8_t>(c.value);
-    if (c.size == 4) StoreLe32(&block[c.offset], c.value);
+    Apply(block, c.change);
     EXPECT_EQ(SendMegaRaid(block).error, c.error);
     EXPECT_EQ(block[29], c.status);
   }
@@ -91,6 +88,29 @@ TEST_F(ControllerDriversTest, MegaRaidRefusesMalformedRequests) {
   StoreLe32(&block[88], Address(block.data() + 100));
   EXPECT_EQ(SendMegaRaid(block).error, 998u) << "the data address must be the block's data area";
   EXPECT_EQ(Send("\\\\.\\SCSI3:", kMiniport, block, 128, 128).error, 1u) << "a generic port has no miniport requests";
+}
+
+TEST_F(ControllerDriversTest, MegaRaidWantsTheTimeOutClassOfTheCommand) {
+  struct Case {
+    const char* what;
+    const Bytes& cdb;
+    bool in;
+    std::uint8_t control;
+    bool taken;
+  } cases[] = {
+      {"FORMAT UNIT, class 3", kFormatUnit, true, 0x0B, true},
+      {"FORMAT UNIT, class 0", kFormatUnit, true, 0x08, false},
+      {"WRITE BUFFER, class 2", kWriteBuffer, false, 0x0A, true},
+      {"WRITE BUFFER, class 0", kWriteBuffer, false, 0x08, false},
+      {"FORMAT UNIT sent as output, class 0", kFormatUnit, false, 0x08, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes block = MegaRaid(0, 2, c.cdb, c.in, 0, c.in ? 32768 : 0);
+    block[36] = c.control;
+    ASSERT_EQ(SendMegaRaid(block).error, 0u);
+    EXPECT_EQ(block[29] != 0x01, c.taken) << "command status " << int(block[29]);
+  }
 }
 
 TEST_F(ControllerDriversTest, Dac960RunsDirectCdbsAndControllerCommands) {
@@ -117,7 +137,6 @@ TEST_F(ControllerDriversTest, Dac960RunsDirectCdbsAndControllerCommands) {
   block[60] = 1;
   ASSERT_EQ(SendDac960(block).error, 0u);
   EXPECT_EQ(LoadLe16(&block[32]), 0u);
-  EXPECT_EQ(machine().scsi().Port(2)->controller().hostBlock[0], 1);
   block = Dac960Command(0x3D);
   ASSERT_EQ(SendDac960(block).error, 0u);
   EXPECT_EQ(block[60], 1) << "the number the host gave";
@@ -144,6 +163,40 @@ TEST_F(ControllerDriversTest, Dac960RefusesMalformedRequests) {
   StoreLe32(&block[24], 32 + 16);
   SendDac960(block);
   EXPECT_EQ(LoadLe16(&block[32]), 0x105u) << "a controller block is 64 bytes";
+}
+
+TEST_F(ControllerDriversTest, Dac960RefusesAnyOtherHeaderOrControlByteThanTheLibrarys) {
+  const FieldChange changes[] = {
+      {"a time-out of 5 s on a direct CDB", 12, 5, 4}, {"ControlCode 1", 16, 1, 4},
+      {"direction without bit 7", 61, 0x01, 1},         {"a reserved control bit", 61, 0x85, 1},
+  };
+  for (const FieldChange& change : changes) {
+    SCOPED_TRACE(change.what);
+    Bytes block = Dac960(0x12, kInquiry, true, 240);
+    Apply(block, change);
+    ASSERT_EQ(SendDac960(block).error, 0u);
+    EXPECT_EQ(LoadLe16(&block[32]), 0x105u);
+    EXPECT_EQ(Calls("DeviceIoControl").back().count("scsi"), 0u) << "nothing reached the drive";
+  }
+}
+
+TEST_F(ControllerDriversTest, Dac960ControllerCommandsTakeTheirTimeOutAndNoParameters) {
+  const FieldChange changes[] = {
+      {"the direct CDB's time-out of 60 s", 12, 60, 4}, {"ControlCode 1", 16, 1, 4}, {"first parameter", 46, 1, 1},
+      {"its copy", 51, 1, 1}, {"second parameter", 47, 1, 1}, {"the byte after them", 48, 1, 1},
+  };
+  for (const std::uint8_t opcode : {0xA0, 0x3D}) {
+    for (const FieldChange& change : changes) {
+      SCOPED_TRACE(testing::Message() << std::hex << int(opcode) << ": " << change.what);
+      Bytes block = Dac960Command(opcode);
+      Apply(block, change);
+      ASSERT_EQ(SendDac960(block).error, 0u);
+      EXPECT_EQ(LoadLe16(&block[32]), 0x105u);
+    }
+  }
+  Bytes block = Dac960Command(0x3D);
+  SendDac960(block);
+  EXPECT_EQ(block[60], 0xFF) << "no refused 0xA0 gave the controller a number";
 }
 
 TEST_F(ControllerDriversTest, MakersControllerReachesTheCallersAreasThroughTheAddresses) {
@@ -174,7 +227,8 @@ TEST_F(ControllerDriversTest, MakersControllerReachesTheCallersAreasThroughTheAd
   } cases[] = {
       {"no device", 6, 3, 0x0A},       {"no such bus", 5, 1, 0x10}, {"no such target", 6, 16, 0x11},
       {"LUN 1", 7, 1, 0x22},           {"not EXECUTE_SCSI", 2, 1, 0x06}, {"CDB longer than 16", 10, 17, 0x06},
-      {"both directions", 12, 0xC8, 0x06},
+      {"both directions", 12, 0xC8, 0x06}, {"a queue tag", 8, 0, 0x06}, {"a time-out of 6 s", 20, 6, 0x06},
+      {"input of 31 bytes", 16, 31, 0x06},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -194,6 +248,40 @@ TEST_F(ControllerDriversTest, MakersControllerReachesTheCallersAreasThroughTheAd
   EXPECT_EQ(SendSrb("\\\\.\\QZV0", block).error, 87u);
   EXPECT_EQ(Send("\\\\.\\QZV0", kQzvSrb, block, 60, 64).error, 87u);
   EXPECT_EQ(Send("\\\\.\\QZV0", kPassThrough, block, 64, 64).error, 1u);
+}
+
+TEST_F(ControllerDriversTest, MakersControllerTakesOnlyTheLibrarysSrbFlags) {
+  for (const bool in : {true, false}) {
+    for (int bit = 0; bit < 32; ++bit) {
+      SCOPED_TRACE(testing::Message() << (in ? "in" : "out") << ", bit " << bit);
+      Bytes block = Srb(0, 1, in ? kInquiry : kTestUnitReady, in, in ? 240 : 0);
+      StoreLe32(&block[12], LoadLe32(&block[12]) ^ (1u << bit));
+      ASSERT_EQ(SendSrb("\\\\.\\QZV0", block).error, 0u);
+      EXPECT_EQ(block[3], 0x06);
+    }
+  }
+}
+
+TEST_F(ControllerDriversTest, MakersControllerTakesTheTimeOutOfEachCommand) {
+  struct Case {
+    const char* what;
+    const Bytes& cdb;
+    bool in;
+    std::uint32_t timeout;
+    bool taken;
+  } cases[] = {
+      {"FORMAT UNIT, 7500 s", kFormatUnit, true, 7500, true}, {"FORMAT UNIT, 5 s", kFormatUnit, true, 5, false},
+      {"WRITE BUFFER, 600 s", kWriteBuffer, false, 600, true}, {"WRITE BUFFER, 5 s", kWriteBuffer, false, 5, false},
+      {"INQUIRY, 5 s", kInquiry, true, 5, true},                {"INQUIRY, 600 s", kInquiry, true, 600, false},
+      {"FORMAT UNIT sent as output, 5 s", kFormatUnit, false, 5, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes block = Srb(0, 1, c.cdb, c.in, c.in ? 32 : 0);
+    StoreLe32(&block[20], c.timeout);
+    ASSERT_EQ(SendSrb("\\\\.\\QZV0", block).error, 0u);
+    EXPECT_EQ(block[3] != 0x06, c.taken) << "SrbStatus " << int(block[3]);
+  }
 }
 
 }  // namespace

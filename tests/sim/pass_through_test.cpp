@@ -26,26 +26,22 @@ class PassThroughTest : public ScsiSimTest {
 
 TEST_F(PassThroughTest, MalformedBlocksAreRefusedLikeThePortDriver) {
   struct Case {
-    const char* what;
-    std::size_t offset;
-    std::uint32_t value;
-    std::uint32_t size;
+    FieldChange change;
     DWORD error;
   } cases[] = {
-      {"Length of another structure", 0, 56, 2, 1306},
-      {"no CDB", 6, 0, 1, 87},
-      {"CDB longer than 16", 6, 17, 1, 87},
-      {"unknown direction", 8, 3, 1, 87},
-      {"no time-out", 16, 0, 4, 87},
-      {"sense area inside the header", 24, 10, 4, 87},
-      {"data beyond the output", 12, 4096, 4, 87},
+      {{"Length of another structure", 0, 56, 2}, 1306},
+      {{"no CDB", 6, 0, 1}, 87},
+      {{"CDB longer than 16", 6, 17, 1}, 87},
+      {{"unknown direction", 8, 3, 1}, 87},
+      {{"no time-out", 16, 0, 4}, 87},
+      {{"sense area inside the header", 24, 10, 4}, 87},
+      {{"data beyond the output", 12, 4096, 4}, 87},
+      {{"sense area running into the data area", 24, 150, 4}, 87},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.change.what);
     Bytes block = PassThrough(0, 3, kInquiry, 1, 240);
-    if (c.size == 1) block[c.offset] = static_cast<std::uint8_t>(c.value);
-    if (c.size == 2) StoreLe16(&block[c.offset], static_cast<std::uint16_t>(c.value));
-    if (c.size == 4) StoreLe32(&block[c.offset], c.value);
+    Apply(block, c.change);
     EXPECT_EQ(SendIn("\\\\.\\SCSI0:", block).error, c.error);
   }
   Bytes block = PassThrough(0, 3, kInquiry, 1, 240);
@@ -127,9 +123,6 @@ TEST_F(PassThroughTest, HhbaVendorCommandReachesThePhysicalDriveInByteThree) {
   EXPECT_EQ(Bytes(received[0].cdb.begin(), received[0].cdb.begin() + received[0].cdbLength),
             (Bytes{0x28, 0, 0, 0, 0x10, 0, 0, 0, 0x08, 0}));
 
-  block = PassThrough(1, 2, {0x21, 0, 0x12, 0x12, 0, 0, 0, 0, 0xF0, 0}, 1, 240);
-  ASSERT_EQ(SendIn("\\\\.\\SCSI2:", block).error, 0u) << "the port device takes it too";
-  EXPECT_EQ(Text(block, 168, 7), "FUJITSU");
 
   struct Case {
     const char* what;
@@ -151,6 +144,26 @@ TEST_F(PassThroughTest, HhbaVendorCommandReachesThePhysicalDriveInByteThree) {
   block = PassThrough(0, 0, kInquiry, 1, 240);
   ASSERT_EQ(SendIn("\\\\.\\PhysicalDrive2", block).error, 0u);
   EXPECT_EQ(Text(block, 168, 5), "MYLEX") << "other commands go to the class device's own unit";
+}
+
+TEST_F(PassThroughTest, HhbaVendorCommandGoesToTheUnitAtItsAddressLikeAnyRequest) {
+  const Bytes toBus1Target2 = {0x21, 0, 0x12, 0x12, 0, 0, 0, 0, 0xF0, 0};
+  struct Case {
+    const char* what;
+    std::uint8_t bus, target;
+    DWORD error;
+  } cases[] = {
+      {"the drive itself", 1, 2, 0},
+      {"no unit there", 0, 5, 87},
+      {"a bus the port does not have", 2, 2, 87},
+      {"a unit that a class driver claimed", 0, 0, 87},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes block = PassThrough(c.bus, c.target, toBus1Target2, 1, 240);
+    EXPECT_EQ(SendIn("\\\\.\\SCSI2:", block).error, c.error);
+  }
+  EXPECT_EQ(machine().scsi().Drive(2, 1, 2)->log().total(), 1u) << "only the request with a unit came through";
 }
 
 TEST_F(PassThroughTest, TraceShowsTheCommandItsDataAndRefusals) {

@@ -196,6 +196,37 @@ TEST(SimMachineFormat, RejectsWhatIsNotAMachine) {
   EXPECT_NO_THROW(DefaultMachine());
 }
 
+TEST(SimMachineFormat, EveryTextIsOneBytePerCharacter) {
+  Machine& machine = Use(R"({"ports":[{"driver":"caf\u00e9","service":{"imagePath":"\u00ff.sys"}}],
+                            "files":[{"path":"C:\\\u00e9.txt","text":"\u0080\u00e9"}]})");
+  const RegistryKey* port = machine.registry().localMachine().Find("HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0");
+  ASSERT_NE(port, nullptr);
+  EXPECT_EQ(port->Value("Driver")->data, (std::vector<std::uint8_t>{'c', 'a', 'f', 0xE9, 0}));
+  const RegistryKey* service = machine.registry().localMachine().Find("SYSTEM\\CurrentControlSet\\Services\\caf\xE9");
+  ASSERT_NE(service, nullptr);
+  EXPECT_EQ(service->Value("ImagePath")->data, (std::vector<std::uint8_t>{0xFF, '.', 's', 'y', 's', 0}));
+  const auto file = machine.files().Find("C:\\\xE9.txt");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->data, (std::vector<std::uint8_t>{0x80, 0xE9}));
+}
+
+TEST(SimMachineFormat, ACharacterAboveFFIsAnErrorWhereverItStands) {
+  EXPECT_EQ(FormatError(R"({"ports":[{"driver":"caf\u0100"}]})"),
+            "machine.ports[0].driver: a text stands for bytes, one character each: U+0000 to U+00FF only");
+  EXPECT_EQ(FormatError(R"({"files":[{"path":"C:\\x","text":"\u20ac"}]})"),
+            "machine.files[0].text: a text stands for bytes, one character each: U+0000 to U+00FF only");
+  EXPECT_EQ(FormatError(R"({"faults":[{"call":"CreateFileA","name":"\u0101","error":2}]})"),
+            "machine.faults[0].name: a text stands for bytes, one character each: U+0000 to U+00FF only");
+}
+
+TEST(SimTrace, WritesTheBytesOfATextOneCharacterEach) {
+  Use(R"({})");
+  CreateFileA("C:\\caf\xE9", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const auto records = CurrentMachine().trace().Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]["name"], "C:\\caf\u00e9");
+}
+
 TEST(SimMachineFormat, DriverImagesCarryTheirVersionWhereWindowsLooks) {
   Machine& machine = Use(R"({"ports":[
       {"driver":"a","service":{"imagePath":"\\SystemRoot\\System32\\drivers\\a.sys","fileVersion":"1.2"}},

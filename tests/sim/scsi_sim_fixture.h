@@ -22,6 +22,23 @@ using Bytes = std::vector<std::uint8_t>;
 inline const Bytes kInquiry = {0x12, 0, 0, 0, 0xF0, 0};
 inline const Bytes kTestUnitReady = {0, 0, 0, 0, 0, 0};
 inline const Bytes kRequestSense = {0x03, 0, 0, 0, 0xFF, 0};
+inline const Bytes kFormatUnit = {0x04, 0, 0, 0, 0, 0};
+inline const Bytes kWriteBuffer = {0x3B, 0x05, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// One field of a request block set to another value: `size` bytes
+// (1, 2 or 4, little-endian) at `offset`.
+struct FieldChange {
+  const char* what;
+  std::size_t offset;
+  std::uint32_t value;
+  std::uint32_t size;
+};
+
+inline void Apply(Bytes& block, const FieldChange& change) {
+  if (change.size == 1) block[change.offset] = static_cast<std::uint8_t>(change.value);
+  if (change.size == 2) StoreLe16(&block[change.offset], static_cast<std::uint16_t>(change.value));
+  if (change.size == 4) StoreLe32(&block[change.offset], change.value);
+}
 
 struct Reply {
   DWORD error = 0;  // 0, or GetLastError after a failed call

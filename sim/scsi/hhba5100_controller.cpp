@@ -1,4 +1,4 @@
-#include "sim/scsi/hhba5100_driver.h"
+#include "sim/scsi/hhba5100_controller.h"
 
 #include <algorithm>
 
@@ -70,19 +70,24 @@ std::optional<UnwrappedCdb> UnwrapHhbaCdb(std::span<const std::uint8_t> wrapped)
   return cdb;
 }
 
-Delivery ServeHhbaVendorCommand(ScsiPort& port, std::span<const std::uint8_t> cdb, DataPhase& data, bool autoSense,
-                                UnwrappedCdb* unwrapped) {
-  if (cdb.empty() || cdb[0] != kHhbaDriveCommand) return ControllerCheck(scsi::kInvalidOpcode, autoSense);
+Delivery Hhba5100Controller::RunPassThroughCommand(const PassThroughCommand& command, DataPhase& data,
+                                                   DriverTrace& trace) {
+  if (command.cdb[0] == kHhbaDriveCommand || command.cdb[0] == kHhbaControllerCommand) {
+    return VendorCommand(command.cdb, data, command.autoSense, trace);
+  }
+  return ScsiPortController::RunPassThroughCommand(command, data, trace);
+}
+
+Delivery Hhba5100Controller::VendorCommand(std::span<const std::uint8_t> cdb, DataPhase& data, bool autoSense,
+                                           DriverTrace& trace) {
+  if (cdb[0] != kHhbaDriveCommand) return ControllerCheck(scsi::kInvalidOpcode, autoSense);
   const auto inner = UnwrapHhbaCdb(cdb);
   if (!inner) return ControllerCheck(scsi::kInvalidFieldInCdb, autoSense);
-  if (unwrapped != nullptr) *unwrapped = *inner;
-  const Delivery delivery =
-      port.Deliver(inner->bus, inner->target, 0, std::span(inner->cdb.data(), inner->length), data, autoSense);
-  switch (delivery.reach) {
-    case Delivery::Reach::Absent: return ControllerCheck(scsi::kLunNotSupported, autoSense);
-    case Delivery::Reach::Silent: return ControllerCheck(scsi::kTargetTimeout, autoSense);
-    case Delivery::Reach::Answered: break;
-  }
+  const std::span<const std::uint8_t> carried(inner->cdb.data(), inner->length);
+  Delivery delivery = port().Deliver(inner->bus, inner->target, 0, carried, data, autoSense);
+  if (delivery.reach == Delivery::Reach::Absent) delivery = ControllerCheck(scsi::kLunNotSupported, autoSense);
+  if (delivery.reach == Delivery::Reach::Silent) delivery = ControllerCheck(scsi::kTargetTimeout, autoSense);
+  trace.Command(port(), inner->bus, inner->target, carried, delivery);
   return delivery;
 }
 

@@ -1,11 +1,9 @@
-#include "sim/scsi/pass_through.h"
+#include "sim/scsi/scsi_port_controller.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "sim/scsi/driver_errors.h"
-#include "sim/scsi/driver_trace.h"
-#include "sim/scsi/hhba5100_driver.h"
 #include "sim/scsi/request_layouts.h"
 
 namespace lumbrel::sim {
@@ -23,9 +21,41 @@ bool Visible(const ScsiPort& port, const ScsiDrive* drive) {
   return drive != nullptr && !DrivesBehindController(port.family());
 }
 
+// Whether two areas of the buffer share a byte.
+bool Overlap(std::uint32_t offset, std::uint32_t length, std::uint32_t otherOffset, std::uint32_t otherLength) {
+  return length != 0 && otherLength != 0 && std::uint64_t{offset} < std::uint64_t{otherOffset} + otherLength &&
+         std::uint64_t{otherOffset} < std::uint64_t{offset} + length;
+}
+
 }  // namespace
 
-std::uint32_t ServePassThrough(ControlRequest& request, ScsiPort& port, const ScsiDrive* owner) {
+std::uint32_t ScsiPortController::ServePortDevice(ControlRequest& request) {
+  if (request.ioctl == layout::kIoctlScsiPassThrough) return PassThrough(request, nullptr);
+  return DriverTrace(request.trace).Reject(driver_error::kInvalidFunction, "the port device does not serve this code");
+}
+
+std::uint32_t ScsiPortController::ServeControllerDevice(ControlRequest& request) {
+  return DriverTrace(request.trace).Reject(driver_error::kInvalidFunction, "the port has no controller device");
+}
+
+std::uint32_t ScsiPortController::ReturnSense(const Delivery& delivery, std::uint8_t* area, std::uint32_t room,
+                                              DriverTrace& trace) {
+  const std::uint32_t copied = std::min(delivery.senseLength, room);
+  if (copied == 0) return 0;
+  std::memcpy(area, delivery.sense.data(), copied);
+  trace.Bytes("sense", area, copied);
+  return copied;
+}
+
+Delivery ScsiPortController::RunPassThroughCommand(const PassThroughCommand& command, DataPhase& data,
+                                                   DriverTrace& trace) {
+  const Delivery delivery = port_->Deliver(command.bus, command.target, command.lun, command.cdb, data, command.autoSense);
+  trace.Command(*port_, command.bus, command.target, command.cdb, delivery);
+  return delivery;
+}
+
+std::uint32_t ScsiPortController::PassThrough(ControlRequest& request, const ScsiDrive* owner) {
+  ScsiPort& port = *port_;
   DriverTrace trace(request.trace);
   std::uint8_t* block = request.buffer;
   if (request.inputLength < pt::kSize) {
@@ -61,6 +91,9 @@ std::uint32_t ServePassThrough(ControlRequest& request, ScsiPort& port, const Sc
       return trace.Reject(driver_error::kInvalidParameter, "data area outside the buffer of its direction");
     }
   }
+  if (Overlap(senseOffset, senseLength, dataOffset, length)) {
+    return trace.Reject(driver_error::kInvalidParameter, "sense area runs into the data area");
+  }
 
   if (owner != nullptr) {
     Store(block, pt::kPathId, owner->address().bus);
@@ -77,24 +110,12 @@ std::uint32_t ServePassThrough(ControlRequest& request, ScsiPort& port, const Sc
   DataPhase data(dataDirection, block + dataOffset, length);
   if (dataDirection != DataDirection::In) trace.Bytes("dataOut", block + dataOffset, length);
 
-  Delivery delivery;
-  const bool vendorCommand = port.family() == PortFamily::Hhba5100 &&
-                             (cdb[0] == kHhbaDriveCommand || cdb[0] == kHhbaControllerCommand);
-  if (vendorCommand) {
-    // The controller takes its vendor commands at whatever address they come.
-    UnwrappedCdb inner;
-    delivery = ServeHhbaVendorCommand(port, cdb, data, senseLength != 0, &inner);
-    if (inner.length != 0) trace.Command(port, inner.bus, inner.target, std::span(inner.cdb.data(), inner.length), delivery);
-  } else {
-    const ScsiDrive* drive = port.Drive(bus, target, lun);
-    if (owner == nullptr && (!Visible(port, drive) || drive->config().claimed())) {
-      return trace.Reject(driver_error::kInvalidParameter,
-                          drive == nullptr || !Visible(port, drive) ? "no unit at the address"
-                                                                    : "the unit is claimed by a class driver");
-    }
-    delivery = port.Deliver(bus, target, lun, cdb, data, senseLength != 0);
-    trace.Command(port, bus, target, cdb, delivery);
+  const ScsiDrive* drive = port.Drive(bus, target, lun);
+  if (owner == nullptr && (!Visible(port, drive) || drive->config().claimed())) {
+    return trace.Reject(driver_error::kInvalidParameter,
+                        Visible(port, drive) ? "the unit is claimed by a class driver" : "no unit at the address");
   }
+  const Delivery delivery = RunPassThroughCommand({bus, target, lun, cdb, senseLength != 0}, data, trace);
   if (delivery.reach == Delivery::Reach::Absent) {
     return trace.Reject(driver_error::kInvalidParameter, "no unit at the address");
   }
@@ -104,10 +125,8 @@ std::uint32_t ServePassThrough(ControlRequest& request, ScsiPort& port, const Sc
   const CommandResult& result = delivery.result;
   Store(block, pt::kScsiStatus, result.status);
   Store(block, pt::kDataTransferLength, result.transferred);
-  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
-  std::memcpy(block + senseOffset, delivery.sense.data(), senseCopied);
+  const std::uint32_t senseCopied = ReturnSense(delivery, block + senseOffset, senseLength, trace);
   Store(block, pt::kSenseInfoLength, senseCopied);
-  if (senseCopied != 0) trace.Bytes("sense", block + senseOffset, senseCopied);
 
   std::uint32_t returned = pt::kSize;
   if (senseCopied != 0) returned = std::max(returned, senseOffset + senseCopied);

@@ -1,4 +1,4 @@
-#include "sim/scsi/megaraid_driver.h"
+#include "sim/scsi/megaraid_controller.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,7 +20,28 @@ std::uint32_t Complete(ControlRequest& request, std::uint8_t status) {
   return 0;
 }
 
-std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& machine, DriverTrace& trace) {
+// The control byte the driver expects: automatic request sense, and the
+// time-out class of the command (3 for FORMAT UNIT, 2 for WRITE BUFFER).
+std::uint8_t ExpectedControl(bool in, std::uint8_t opcode) {
+  std::uint8_t timeoutClass = mr::kTimeoutClassDefault;
+  if (in && opcode == scsi::kFormatUnit) timeoutClass = mr::kTimeoutClassFormat;
+  if (!in && opcode == scsi::kWriteBuffer) timeoutClass = mr::kTimeoutClassWriteBuffer;
+  return mr::kControlAutoSense | timeoutClass;
+}
+
+}  // namespace
+
+std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
+  if (request.ioctl != layout::kIoctlScsiMiniport) return ScsiPortController::ServePortDevice(request);
+  DriverTrace trace(request.trace);
+  if (const std::uint32_t error = CheckMiniportRequest(request, mr::kControl.offset, "a mailbox", trace)) return error;
+  switch (Load(request.buffer, mr::kCommand)) {
+    case mr::kCommandDirectCdb: return DirectCdb(request, trace);
+    default: return trace.Reject(Complete(request, mr::kStatusInvalid), "unknown mailbox command");
+  }
+}
+
+std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace& trace) {
   std::uint8_t* block = request.buffer;
   if (request.inputLength < mr::kDataArea) {
     return trace.Reject(driver_error::kInvalidParameter, "input shorter than the direct-CDB mailbox");
@@ -33,8 +54,19 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
   if (controlCode != mr::kControlCodeIn && controlCode != mr::kControlCodeOut) {
     return trace.Reject(Complete(request, mr::kStatusInvalid), "ControlCode is neither 0 (in) nor 1 (out)");
   }
+  if (Load(block, layout::srb_io_control::kTimeout) != mr::kTimeoutForever) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "Timeout is not 0xFFFFFFFF");
+  }
   if (cdbLength == 0 || cdbLength > mr::kCdb.size) {
     return trace.Reject(Complete(request, mr::kStatusInvalid), "bad CDB length");
+  }
+  const bool in = controlCode == mr::kControlCodeIn;
+  if (Load(block, mr::kControl) != ExpectedControl(in, block[mr::kCdb.offset])) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid),
+                        "control byte is not automatic request sense with the command's time-out class");
+  }
+  if (Load(block, mr::kLogicalDrive) != 0) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "a direct CDB names no logical drive");
   }
   if (senseLength > mr::kRequestSenseArea.size) {
     return trace.Reject(Complete(request, mr::kStatusInvalid), "request sense length beyond its area");
@@ -45,13 +77,12 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
   if (length > mr::kMaxTransfer || declared < mr::kMailboxBeforeData || length > declared - mr::kMailboxBeforeData) {
     return trace.Reject(Complete(request, mr::kStatusInvalid), "data length beyond the declared Length");
   }
-  const bool in = controlCode == mr::kControlCodeIn;
   const std::uint64_t end = std::uint64_t{mr::kDataArea} + length;
   if (end > (in ? request.outputLength : request.inputLength)) {
     return trace.Reject(driver_error::kInvalidParameter, "data area beyond the buffer of its direction");
   }
   const std::uint32_t address = Load(block, mr::kDataAddress);
-  if ((length != 0 || address != 0) && !AddressesCallerArea(machine, request, address, mr::kDataArea)) {
+  if ((length != 0 || address != 0) && !AddressesCallerArea(machine(), request, address, mr::kDataArea)) {
     return trace.Reject(driver_error::kNoAccess, "data address is not the caller's buffer + 96");
   }
 
@@ -60,32 +91,15 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
   const std::span<const std::uint8_t> cdb(block + mr::kCdb.offset, cdbLength);
   DataPhase data(in ? DataDirection::In : DataDirection::Out, block + mr::kDataArea, length);
   if (!in) trace.Bytes("dataOut", block + mr::kDataArea, length);
-  const bool autoSense = (Load(block, mr::kControl) & mr::kControlAutoSense) != 0 && senseLength != 0;
-  const Delivery delivery = port.Deliver(bus, target, 0, cdb, data, autoSense);
-  trace.Command(port, bus, target, cdb, delivery);
+  const Delivery delivery = port().Deliver(bus, target, 0, cdb, data, senseLength != 0);
+  trace.Command(port(), bus, target, cdb, delivery);
   if (delivery.reach != Delivery::Reach::Answered) return Complete(request, mr::kStatusNoDevice);
   if (delivery.result.phaseError) return trace.Reject(Complete(request, mr::kStatusInvalid), "data phase error");
 
   Store(block, mr::kScsiStatus, delivery.result.status);
-  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
-  std::memcpy(block + mr::kRequestSenseArea.offset, delivery.sense.data(), senseCopied);
-  if (senseCopied != 0) trace.Bytes("sense", block + mr::kRequestSenseArea.offset, senseCopied);
+  ReturnSense(delivery, block + mr::kRequestSenseArea.offset, senseLength, trace);
   if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + mr::kDataArea, delivery.result.transferred);
   return Complete(request, delivery.result.status);
-}
-
-}  // namespace
-
-std::uint32_t ServeMegaRaid(ControlRequest& request, ScsiPort& port, const Machine& machine) {
-  DriverTrace trace(request.trace);
-  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
-  if (request.inputLength < mr::kControl.offset) {
-    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a mailbox");
-  }
-  switch (Load(request.buffer, mr::kCommand)) {
-    case mr::kCommandDirectCdb: return DirectCdb(request, port, machine, trace);
-    default: return trace.Reject(Complete(request, mr::kStatusInvalid), "unknown mailbox command");
-  }
 }
 
 }  // namespace lumbrel::sim

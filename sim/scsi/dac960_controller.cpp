@@ -1,4 +1,4 @@
-#include "sim/scsi/dac960_driver.h"
+#include "sim/scsi/dac960_controller.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,16 +23,45 @@ std::uint32_t Complete(ControlRequest& request, std::uint16_t status) {
   return 0;
 }
 
-std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& machine, DriverTrace& trace) {
+// What every request of the driver carries in its SRB_IO_CONTROL header.
+bool HeaderAsSent(const std::uint8_t* block, std::uint32_t timeout) {
+  return Load(block, layout::srb_io_control::kTimeout) == timeout &&
+         Load(block, layout::srb_io_control::kControlCode) == dac::kControlCode;
+}
+
+}  // namespace
+
+std::uint32_t Dac960Controller::ServePortDevice(ControlRequest& request) {
+  if (request.ioctl != layout::kIoctlScsiMiniport) return ScsiPortController::ServePortDevice(request);
+  DriverTrace trace(request.trace);
+  if (const std::uint32_t error = CheckMiniportRequest(request, dac::kParameters.offset, "a command", trace)) {
+    return error;
+  }
+  switch (Load(request.buffer, dac::kCommand)) {
+    case dac::kCommandDirectCdb: return DirectCdb(request, trace);
+    case dac::kCommandSetHostNumber:
+    case dac::kCommandControllerInfo: return ControllerCommand(request, trace);
+    default: return trace.Reject(Complete(request, dac::kStatusInvalidCommand), "unknown controller command");
+  }
+}
+
+std::uint32_t Dac960Controller::DirectCdb(ControlRequest& request, DriverTrace& trace) {
   std::uint8_t* block = request.buffer;
   if (request.inputLength < dac::kDataArea) {
     return trace.Reject(driver_error::kInvalidParameter, "input shorter than the direct-CDB block");
   }
   const std::uint32_t declared = Load(block, layout::srb_io_control::kLength);
-  const std::uint32_t direction = Load(block, dac::kControl) & dac::kDirectionMask;
+  const std::uint32_t control = Load(block, dac::kControl);
+  const std::uint32_t direction = control & dac::kDirectionMask;
   const std::uint32_t length = Load(block, dac::kTransferLength);
   const std::uint32_t cdbLength = Load(block, dac::kCdbLength);
   const std::uint32_t senseLength = Load(block, dac::kSenseLength);
+  if (!HeaderAsSent(block, dac::kTimeoutDirectCdb)) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "Timeout is not 60 or ControlCode not 0");
+  }
+  if ((control & dac::kControlBit7) == 0 || (control & dac::kControlReservedMask) != 0) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "control byte without bit 7, or with bits 2-6");
+  }
   if (declared < dac::kDirectCdbBeforeData || length > declared - dac::kDirectCdbBeforeData ||
       length > dac::kMaxTransfer) {
     return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "transfer length beyond the declared Length");
@@ -52,7 +81,7 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
     return trace.Reject(driver_error::kInvalidParameter, "data area beyond the buffer of its direction");
   }
   const std::uint32_t address = Load(block, dac::kDataAddress);
-  if ((length != 0 || address != 0) && !AddressesCallerArea(machine, request, address, dac::kDataArea)) {
+  if ((length != 0 || address != 0) && !AddressesCallerArea(machine(), request, address, dac::kDataArea)) {
     return trace.Reject(driver_error::kNoAccess, "data address is not the caller's buffer + 148");
   }
 
@@ -64,8 +93,8 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
       in ? DataDirection::In : direction == dac::kDirectionOut ? DataDirection::Out : DataDirection::None;
   DataPhase data(dataDirection, block + dac::kDataArea, length);
   if (dataDirection == DataDirection::Out) trace.Bytes("dataOut", block + dac::kDataArea, length);
-  const Delivery delivery = port.Deliver(bus, target, 0, cdb, data, senseLength != 0);
-  trace.Command(port, bus, target, cdb, delivery);
+  const Delivery delivery = port().Deliver(bus, target, 0, cdb, data, senseLength != 0);
+  trace.Command(port(), bus, target, cdb, delivery);
   if (delivery.reach == Delivery::Reach::Absent) return Complete(request, dac::kStatusNoDevice);
   if (delivery.reach == Delivery::Reach::Silent) return Complete(request, dac::kStatusTimeout);
   if (delivery.result.phaseError) {
@@ -73,19 +102,20 @@ std::uint32_t DirectCdb(ControlRequest& request, ScsiPort& port, const Machine& 
   }
 
   Store(block, dac::kStatus, delivery.result.status);
-  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
-  std::memcpy(block + dac::kSenseArea.offset, delivery.sense.data(), senseCopied);
-  if (senseCopied != 0) trace.Bytes("sense", block + dac::kSenseArea.offset, senseCopied);
+  ReturnSense(delivery, block + dac::kSenseArea.offset, senseLength, trace);
   if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + dac::kDataArea, delivery.result.transferred);
   return Complete(request, delivery.result.status);
 }
 
-std::uint32_t ControllerCommand(ControlRequest& request, ScsiPort& port, DriverTrace& trace) {
+std::uint32_t Dac960Controller::ControllerCommand(ControlRequest& request, DriverTrace& trace) {
   std::uint8_t* block = request.buffer;
   const std::uint8_t command = static_cast<std::uint8_t>(Load(block, dac::kCommand));
   const std::uint32_t declared = Load(block, layout::srb_io_control::kLength);
   const std::uint32_t length = declared < dac::kCommandBeforeData ? 0 : declared - dac::kCommandBeforeData;
   trace.Set("controllerCommand", command);
+  if (!HeaderAsSent(block, dac::kTimeoutControllerCommand)) {
+    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "Timeout is not 5 or ControlCode not 0");
+  }
   if (length < dac::kControllerBlockSize || length > dac::kMaxTransfer) {
     return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "command data is not 64 to 4096 bytes");
   }
@@ -93,44 +123,34 @@ std::uint32_t ControllerCommand(ControlRequest& request, ScsiPort& port, DriverT
       request.outputLength < dac::kCommandData + dac::kControllerBlockSize) {
     return trace.Reject(driver_error::kInvalidParameter, "buffers shorter than the command and its block");
   }
+  // 0xA0 and 0x3D take no parameters.
+  for (const layout::Field parameter :
+       {dac::kFirstParameter, dac::kSecondParameter, dac::kParameterZero, dac::kFirstParameterCopy}) {
+    if (Load(block, parameter) != 0) {
+      return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "a parameter the command does not take");
+    }
+  }
   std::uint8_t* data = block + dac::kCommandData;
   if (command == dac::kCommandSetHostNumber) {
-    port.controller().hostBlock.assign(data, data + dac::kControllerBlockSize);
+    hostBlock_.assign(data, data + dac::kControllerBlockSize);
     trace.Bytes("dataOut", data, dac::kControllerBlockSize);
   } else {
-    const auto info = Dac960ControllerInfo(port);
+    const auto info = ControllerInfo();
     std::copy(info.begin(), info.end(), data);
     trace.Bytes("dataIn", data, info.size());
   }
   return Complete(request, 0);
 }
 
-}  // namespace
-
-std::array<std::uint8_t, 64> Dac960ControllerInfo(ScsiPort& port) {
+std::array<std::uint8_t, 64> Dac960Controller::ControllerInfo() const {
   std::array<std::uint8_t, 64> info{};
-  const auto& host = port.controller().hostBlock;
-  info[0] = host.empty() ? 0xFF : host[0];  // the number the host gave the controller
-  info[1] = static_cast<std::uint8_t>(port.busCount());
+  info[0] = hostBlock_.empty() ? 0xFF : hostBlock_[0];  // the number the host gave the controller
+  info[1] = static_cast<std::uint8_t>(port().busCount());
   info[2] = ScsiPort::kTargets;
   info[4] = kFirmwareMajor;
   info[5] = kFirmwareMinor;
-  info[6] = static_cast<std::uint8_t>(port.Drives().size());
+  info[6] = static_cast<std::uint8_t>(port().Drives().size());
   return info;
-}
-
-std::uint32_t ServeDac960(ControlRequest& request, ScsiPort& port, const Machine& machine) {
-  DriverTrace trace(request.trace);
-  if (const std::uint32_t error = CheckMiniportHeader(request, trace); error != 0) return error;
-  if (request.inputLength < dac::kParameters.offset) {
-    return trace.Reject(driver_error::kInvalidParameter, "input shorter than a command");
-  }
-  switch (Load(request.buffer, dac::kCommand)) {
-    case dac::kCommandDirectCdb: return DirectCdb(request, port, machine, trace);
-    case dac::kCommandSetHostNumber:
-    case dac::kCommandControllerInfo: return ControllerCommand(request, port, trace);
-    default: return trace.Reject(Complete(request, dac::kStatusInvalidCommand), "unknown controller command");
-  }
 }
 
 }  // namespace lumbrel::sim

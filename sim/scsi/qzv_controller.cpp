@@ -1,4 +1,4 @@
-#include "sim/scsi/qzv_driver.h"
+#include "sim/scsi/qzv_controller.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,9 +24,16 @@ std::uint32_t Complete(ControlRequest& request, std::uint8_t srbStatus) {
   return 0;
 }
 
+// The time-out that the request of a command carries.
+std::uint32_t ExpectedTimeOut(bool in, std::uint8_t opcode) {
+  if (in && opcode == scsi::kFormatUnit) return srb::kTimeOutFormat;
+  if (!in && opcode == scsi::kWriteBuffer) return srb::kTimeOutWriteBuffer;
+  return srb::kTimeOutDefault;
+}
+
 }  // namespace
 
-std::uint32_t QzvControllerDevice::Control(ControlRequest& request) {
+std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   DriverTrace trace(request.trace);
   if (request.ioctl != layout::kIoctlQzvExecuteSrb) {
     return trace.Reject(driver_error::kInvalidFunction, "the controller takes only its own control code");
@@ -42,8 +49,8 @@ std::uint32_t QzvControllerDevice::Control(ControlRequest& request) {
   const std::uint32_t senseLength = Load(block, srb::kSenseInfoBufferLength);
   const std::uint32_t flags = Load(block, srb::kSrbFlags);
   const std::uint32_t length = Load(block, srb::kDataTransferLength);
-  const bool in = (flags & srb::kFlagDataIn) != 0;
-  const bool out = (flags & srb::kFlagDataOut) != 0;
+  const bool in = flags == srb::kFlagsIn;
+  const bool out = flags == srb::kFlagsOut;
   if (Load(block, srb::kFunction) != srb::kFunctionExecuteScsi) {
     return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "Function is not EXECUTE_SCSI");
   }
@@ -53,45 +60,51 @@ std::uint32_t QzvControllerDevice::Control(ControlRequest& request) {
   if (senseLength > srb::kSenseAreaSize) {
     return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "SenseInfoBufferLength beyond the sense area");
   }
-  if ((in && out) || (!in && !out && length != 0) || length > kMaxTransfer) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "data direction and length do not agree");
+  if (Load(block, srb::kQueueTag) != srb::kQueueTagUntagged) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "QueueTag is not SP_UNTAGGED");
+  }
+  if (!in && !out) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest),
+                        "SrbFlags are not 0x00010048 (in) or 0x00010088 (out)");
+  }
+  if (Load(block, srb::kTimeOutValue) != ExpectedTimeOut(in, block[srb::kCdb.offset])) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "TimeOutValue is not the command's");
+  }
+  if ((in && length < srb::kMinInputLength) || length > kMaxTransfer) {
+    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "DataTransferLength out of range");
   }
   const std::uint32_t dataAddress = Load(block, srb::kDataBuffer);
   const std::uint32_t senseAddress = Load(block, srb::kSenseInfoBuffer);
-  if ((length != 0 || dataAddress != 0) && !AddressesCallerArea(machine_, request, dataAddress, srb::kDataArea)) {
+  if ((length != 0 || dataAddress != 0) && !AddressesCallerArea(machine(), request, dataAddress, srb::kDataArea)) {
     return trace.Reject(driver_error::kNoAccess, "DataBuffer is not the caller's block + 96");
   }
   if ((senseLength != 0 || senseAddress != 0) &&
-      !AddressesCallerArea(machine_, request, senseAddress, srb::kSenseArea)) {
+      !AddressesCallerArea(machine(), request, senseAddress, srb::kSenseArea)) {
     return trace.Reject(driver_error::kNoAccess, "SenseInfoBuffer is not the caller's block + 64");
   }
 
   const std::uint32_t bus = Load(block, srb::kPathId);
   const std::uint32_t target = Load(block, srb::kTargetId);
   const std::uint32_t lun = Load(block, srb::kLun);
-  if (bus >= port_->busCount()) return Complete(request, srb::kStatusInvalidPathId);
+  if (bus >= port().busCount()) return Complete(request, srb::kStatusInvalidPathId);
   if (target >= ScsiPort::kTargets) return Complete(request, srb::kStatusInvalidTargetId);
   if (lun != 0) return Complete(request, srb::kStatusInvalidLun);
 
   // The caller's memory, reached through the addresses.
-  auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine_.Resolve(dataAddress));
-  auto* senseArea = senseLength == 0 ? nullptr : static_cast<std::uint8_t*>(machine_.Resolve(senseAddress));
+  auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(dataAddress));
+  auto* senseArea = senseLength == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(senseAddress));
   const std::span<const std::uint8_t> cdb(block + srb::kCdb.offset, cdbLength);
-  DataPhase data(in ? DataDirection::In : out ? DataDirection::Out : DataDirection::None, dataArea, length);
+  DataPhase data(in ? DataDirection::In : DataDirection::Out, dataArea, length);
   if (out) trace.Bytes("dataOut", dataArea, length);
-  const Delivery delivery = port_->Deliver(bus, target, lun, cdb, data, senseLength != 0);
-  trace.Command(*port_, bus, target, cdb, delivery);
+  const Delivery delivery = port().Deliver(bus, target, lun, cdb, data, senseLength != 0);
+  trace.Command(port(), bus, target, cdb, delivery);
   if (delivery.reach != Delivery::Reach::Answered) return Complete(request, srb::kStatusSelectionTimeout);
   if (delivery.result.phaseError) return Complete(request, srb::kStatusPhaseSequenceFailure);
 
   const CommandResult& result = delivery.result;
   Store(block, srb::kScsiStatus, result.status);
   Store(block, srb::kDataTransferLength, result.transferred);
-  const std::uint32_t senseCopied = std::min(delivery.senseLength, senseLength);
-  if (senseCopied != 0) {
-    std::memcpy(senseArea, delivery.sense.data(), senseCopied);
-    trace.Bytes("sense", senseArea, senseCopied);
-  }
+  ReturnSense(delivery, senseArea, senseLength, trace);
   if (in && result.transferred != 0) trace.Bytes("dataIn", dataArea, result.transferred);
   // A transfer shorter than the length asked for is reported as an overrun,
   // as Windows miniports do.
