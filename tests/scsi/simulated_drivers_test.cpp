@@ -42,30 +42,38 @@ TEST_F(ScsiTest, EveryFamilyCountsItsDisks) {
   EXPECT_EQ(Adapters().GetAdapter(0)->buses[1]->presentTargets, 1 << 2);
 }
 
-TEST_F(ScsiTest, EveryFamilyReadsWritesAndReportsSense) {
+const std::uint8_t kWrite10[10] = {0x2A, 0, 0, 0, 0, 9, 0, 0, 1, 0};
+const std::uint8_t kRead10[10] = {0x28, 0, 0, 0, 0, 9, 0, 0, 1, 0};
+
+TEST_F(ScsiTest, EveryFamilyReadsAndWritesItsDisks) {
   Load(kMachine);
   ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
-  const std::uint8_t write10[10] = {0x2A, 0, 0, 0, 0, 9, 0, 0, 1, 0};
-  const std::uint8_t read10[10] = {0x28, 0, 0, 0, 0, 9, 0, 0, 1, 0};
-  const std::uint8_t read6[6] = {0x08, 0, 0, 5, 1, 0};
-  const std::uint8_t testUnitReady[6] = {};
   for (const Family& f : kFamilies) {
     SCOPED_TRACE(testing::Message() << "port " << f.port);
     ScsiAdapter* adapter = Adapters().OpenAdapter(AdapterClassBase, f.port);
     ASSERT_NE(adapter, nullptr);
-    ASSERT_EQ(adapter->ExecuteIn(f.bus, 3, read6, 6), 0u);
+    ASSERT_EQ(adapter->ExecuteIn(f.bus, 3, cdb::Read6(5, 1)), 0u);
     const std::uint8_t* data = adapter->GetDataBuffer(0);
     EXPECT_EQ(LoadBe32(data), 5u) << "the simulated drive's pattern: block address first";
     EXPECT_EQ(data[100], 100 ^ 5);
 
     std::memset(adapter->GetDataBuffer(1), 0, 512);
     std::memcpy(adapter->GetDataBuffer(1), "written", 7);
-    ASSERT_EQ(adapter->ExecuteOut(f.bus, 3, write10, 10), 0u);
+    ASSERT_EQ(adapter->ExecuteOut(f.bus, 3, kWrite10, 10), 0u);
     std::memset(adapter->GetDataBuffer(0), 0xEE, 512);
-    ASSERT_EQ(adapter->ExecuteIn(f.bus, 3, read10, 10), 0u);
+    ASSERT_EQ(adapter->ExecuteIn(f.bus, 3, kRead10, 10), 0u);
     EXPECT_EQ(std::memcmp(adapter->GetDataBuffer(0), "written\0", 8), 0);
+  }
+}
 
-    ASSERT_EQ(adapter->ExecuteIn(f.bus, 6, testUnitReady, 6), 2u);
+TEST_F(ScsiTest, EveryFamilyReportsNotReadySenseAndAnEmptyAddress) {
+  Load(kMachine);
+  ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
+  for (const Family& f : kFamilies) {
+    SCOPED_TRACE(testing::Message() << "port " << f.port);
+    ScsiAdapter* adapter = Adapters().OpenAdapter(AdapterClassBase, f.port);
+    ASSERT_NE(adapter, nullptr);
+    ASSERT_EQ(adapter->ExecuteIn(f.bus, 6, cdb::TestUnitReady()), 2u);
     SenseView sense;
     ASSERT_EQ(adapter->GetSenseData(&sense), 1u);
     ASSERT_GE(sense.length, 14u);
@@ -73,11 +81,20 @@ TEST_F(ScsiTest, EveryFamilyReadsWritesAndReportsSense) {
     EXPECT_EQ(sense.bytes[2] & 0x0F, 2) << "NOT READY";
     EXPECT_EQ(sense.bytes[12], 0x04);
     EXPECT_EQ(sense.bytes[13], 0x02);
+    EXPECT_EQ(adapter->ExecuteIn(f.bus, 9, cdb::TestUnitReady()), f.absentResult);
+  }
+}
 
-    EXPECT_EQ(adapter->ExecuteIn(f.bus, 9, testUnitReady, 6), f.absentResult);
-    EXPECT_EQ(adapter->BeginTarget(f.bus, 3), 0u);
-    EXPECT_EQ(adapter->ExecuteIn(f.bus, 3, testUnitReady, 6), 0u);
-    EXPECT_EQ(adapter->EndTarget(), 0u);
+TEST_F(ScsiTest, EveryFamilyRunsCommandsInsideATargetSession) {
+  Load(kMachine);
+  ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
+  for (const Family& f : kFamilies) {
+    SCOPED_TRACE(testing::Message() << "port " << f.port);
+    ScsiAdapter* adapter = Adapters().OpenAdapter(AdapterClassBase, f.port);
+    ASSERT_NE(adapter, nullptr);
+    TargetSession session(*adapter, f.bus, 3);
+    EXPECT_EQ(session.result(), 0u);
+    EXPECT_EQ(adapter->ExecuteIn(f.bus, 3, cdb::TestUnitReady()), 0u);
   }
 }
 
@@ -86,11 +103,10 @@ TEST_F(ScsiTest, APortDeviceRefusesAClaimedDisk) {
   ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
   ScsiAdapter* adapter = Adapters().OpenAdapter(AdapterClassScsiPort, 0);
   ASSERT_NE(adapter, nullptr);
-  const std::uint8_t testUnitReady[6] = {};
-  ASSERT_EQ(adapter->BeginTarget(0, 3), 0u);
-  EXPECT_STREQ(adapter->deviceHandle.deviceName, "\\\\.\\SCSI0:");
-  EXPECT_EQ(adapter->ExecuteIn(0, 0, testUnitReady, 6), 4u) << "disk 0 belongs to \\\\.\\PhysicalDrive0";
-  EXPECT_EQ(adapter->EndTarget(), 0u);
+  TargetSession session(*adapter, 0, 3);
+  ASSERT_EQ(session.result(), 0u);
+  EXPECT_EQ(Opened().back(), "\\\\.\\SCSI0:");
+  EXPECT_EQ(adapter->ExecuteIn(0, 0, cdb::TestUnitReady()), 4u) << "disk 0 belongs to \\\\.\\PhysicalDrive0";
 }
 
 }  // namespace
