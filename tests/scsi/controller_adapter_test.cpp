@@ -42,24 +42,22 @@ TEST_F(MegaRaidTest, AScanBeforeOpenStopsAtOnce) {
   EXPECT_TRUE(port->requests.empty());
 }
 
-TEST_F(MegaRaidTest, OpenKeepsThePortDeviceOpenAndScansThroughIt) {
+TEST_F(MegaRaidTest, OpenScansThroughThePortDeviceAndKeepsItOpenUntilClose) {
   ASSERT_EQ(adapter->Open(), 0u);
   EXPECT_EQ(Opened().back(), "\\\\.\\SCSI1:");
-  EXPECT_EQ(machine().OpenHandleCount(), 1u);
   EXPECT_EQ(adapter->buses[0]->presentTargets, 0b1001) << "0xF0 where nobody answers; id 7 is skipped";
   EXPECT_EQ(port->requests.size(), 15u);
   ASSERT_EQ(adapter->Open(), 0u);
   EXPECT_EQ(port->requests.size(), 15u) << "open already: no rescan";
+  EXPECT_EQ(machine().OpenHandleCount(), 1u);
+  EXPECT_EQ(adapter->Close(), 0u);
+  EXPECT_EQ(machine().OpenHandleCount(), 0u);
 }
 
-TEST_F(MegaRaidTest, AnInputCommandAsksForTheWholeDataArea) {
+TEST_F(MegaRaidTest, InputAsksForTheWholeDataAreaAndOutputSendsOnlyItsData) {
   ASSERT_EQ(adapter->Open(), 0u);
   EXPECT_EQ(port->requests[0].inputLength, 96u + 32768) << "an INQUIRY expects 240 bytes";
   EXPECT_EQ(port->requests[0].outputLength, 96u + 32768);
-}
-
-TEST_F(MegaRaidTest, AnOutputCommandSendsOnlyItsData) {
-  ASSERT_EQ(adapter->Open(), 0u);
   EXPECT_EQ(adapter->ExecuteOut(0, 3, kWrite1Block, 6), 0u);
   EXPECT_EQ(port->requests.back().inputLength, 96u + 512);
 }
@@ -71,13 +69,6 @@ TEST_F(MegaRaidTest, ACommandNobodyAnswersIs130WithTheSenseTheDriverLeft) {
   ASSERT_EQ(adapter->GetSenseData(&sense), 1u);
   EXPECT_EQ(sense.length, 18u);
   EXPECT_EQ(sense.bytes[0], 0x70);
-}
-
-TEST_F(MegaRaidTest, CloseClosesThePortDevice) {
-  ASSERT_EQ(adapter->Open(), 0u);
-  EXPECT_EQ(adapter->Close(), 0u);
-  EXPECT_EQ(Closed().back(), "\\\\.\\SCSI1:");
-  EXPECT_EQ(machine().OpenHandleCount(), 0u);
 }
 
 TEST_F(MegaRaidTest, AControllerThatCannotBeOpenedKeepsNothingOpen) {
@@ -94,7 +85,8 @@ class Dac960Test : public ScsiTest {
   void SetUp() override {
     LoadPorts({"dac960nt", "dac960nt"});
     first = AddFakeDevice("SCSI0:");
-    first->answer = [this, drives = Dac960Drives({{At(0, 1), 0}, {At(0, 7), 0}})](sim::ControlRequest& r) {
+    const auto drives = Dac960Drives({{At(0, 1), 0}, {At(0, 7), 0}});
+    first->answer = [this, drives](sim::ControlRequest& r) {
       if (Get8(r.buffer, dac960_direct_cdb::kCommand) == dac960_direct_cdb::kDirectCdb) return drives(r);
       Put16(r.buffer, dac960_controller_command::kControllerStatus, commandStatus);
       r.buffer[dac960_controller_command::kDataOffset] = 0x5A;
@@ -107,14 +99,17 @@ class Dac960Test : public ScsiTest {
   }
   // The number that the controller's last 0xA0 probe carried.
   static int ProbedNumber(const FakeDriver& driver) {
-    for (auto it = driver.requests.rbegin(); it != driver.requests.rend(); ++it) {
-      if (Get8(it->input.data(), dac960_controller_command::kOpcode) == 0xA0) {
-        return it->input[dac960_controller_command::kDataOffset];
+    int number = -1;
+    for (const auto& sent : driver.requests) {
+      if (Get8(sent.input.data(), dac960_controller_command::kOpcode) == 0xA0) {
+        number = sent.input[dac960_controller_command::kDataOffset];
       }
     }
-    return -1;
+    return number;
   }
-  std::uint8_t Opcode(std::size_t request) { return Get8(first->requests.at(request).input.data(), dac960_controller_command::kOpcode); }
+  std::uint8_t Opcode(std::size_t request) {
+    return Get8(first->requests.at(request).input.data(), dac960_controller_command::kOpcode);
+  }
 
   std::uint16_t commandStatus = 0;
   std::shared_ptr<FakeDriver> first, second;
@@ -128,18 +123,12 @@ TEST_F(Dac960Test, ControllersAreNumberedInTheOrderTheyOpen) {
   ASSERT_EQ(b->Open(), 0u);
   EXPECT_EQ(ProbedNumber(*second), 1);
   EXPECT_EQ(numbering.Next(), 2u);
+  ASSERT_EQ(a->Close(), 0u);
+  ASSERT_EQ(a->Open(), 0u);
+  EXPECT_EQ(ProbedNumber(*first), 1) << "numbers follow the count of those open: b has 1 as well";
   EXPECT_EQ(a->Close(), 0u);
   EXPECT_EQ(b->Close(), 0u);
   EXPECT_EQ(numbering.Next(), 0u);
-}
-
-TEST_F(Dac960Test, AReopenedControllerTakesTheCountOfThoseOpen) {
-  ASSERT_EQ(a->Open(), 0u);
-  ASSERT_EQ(b->Open(), 0u);
-  ASSERT_EQ(a->Close(), 0u);
-  ASSERT_EQ(a->Open(), 0u);
-  EXPECT_EQ(ProbedNumber(*first), 1) << "the number that b holds as well";
-  EXPECT_EQ(numbering.Next(), 2u);
 }
 
 TEST_F(Dac960Test, OpenWhileOpenNeitherNumbersNorProbesNorScans) {

@@ -37,7 +37,8 @@ TEST(ScsiCommandsTest, EachBuilderFillsItsFieldsBigEndianAndItsDataLengthIsWhatT
       {"WRITE BUFFER mode", cdb::WriteBuffer10(0xE7, 0, 0, 0x200), {0x3B, 0x07, 0, 0, 0, 0, 0, 0x02, 0, 0}, 512},
       {"LOG SENSE", cdb::LogSense(kCumulativeValues, 0x32, 0x0102, 0x0258),
        {0x4D, 0, 0x72, 0, 0, 0x01, 0x02, 0x02, 0x58, 0}, 600},
-      {"LOG SELECT save", cdb::LogSelect(true, kCumulativeValues, 0xD0), {0x4C, 0x01, 0x40, 0, 0, 0, 0, 0, 0xD0, 0}, 208},
+      {"LOG SELECT save", cdb::LogSelect(true, kCumulativeValues, 0xD0),
+       {0x4C, 0x01, 0x40, 0, 0, 0, 0, 0, 0xD0, 0}, 208},
       {"LOG SELECT", cdb::LogSelect(false, PageControl::Default, 0x1234), {0x4C, 0, 0x80, 0, 0, 0, 0, 0x12, 0x34, 0},
        0x1234},
       {"HHBA5100", cdb::Hhba5100Command(0x10, 0x1400), {0x20, 0, 0x10, 0, 0, 0, 0, 0x14, 0x00, 0}, 5120},
@@ -75,7 +76,8 @@ Bytes Wrap(Bytes cdb, std::uint8_t bus, std::uint8_t target) {
 
 TEST(WrapCdbTest, MovesEachByteWhereItsLayoutSays) {
   EXPECT_EQ(Wrap({0x12, 0, 0, 0, 0xF0, 0}, 0, 3), (Bytes{0x21, 0, 0x12, 0x03, 0, 0, 0, 0, 0xF0, 0}));
-  EXPECT_EQ(Wrap({0x28, 0, 0, 0, 0x10, 0, 0xAA, 0xBB, 0x08, 0}, 1, 2), (Bytes{0x21, 0, 0x28, 0x12, 0, 0, 0x10, 0, 0x08, 0}))
+  EXPECT_EQ(Wrap({0x28, 0, 0, 0, 0x10, 0, 0xAA, 0xBB, 0x08, 0}, 1, 2),
+            (Bytes{0x21, 0, 0x28, 0x12, 0, 0, 0x10, 0, 0x08, 0}))
       << "bytes 6 and 7 are dropped";
   EXPECT_EQ(Wrap({0x21, 0xE1, 2, 3, 4, 5, 6, 7, 8, 9}, 5, 5), (Bytes{0x21, 0xE1, 2, 3, 4, 5, 6, 7, 8, 9}))
       << "sent unchanged";
@@ -89,7 +91,7 @@ TEST(WrapCdbTest, MovesEachByteWhereItsLayoutSays) {
   EXPECT_EQ(Wrap({0x3F, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 0, 0), (Bytes{0x21, 1, 0x3F, 0, 3, 4, 5, 7, 8, 9}));
   EXPECT_EQ(Wrap({0x4C, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 0, 0), (Bytes{0x21, 1, 0x4C, 0, 2, 3, 0, 7, 8, 9}));
   EXPECT_EQ(Wrap({0x2A, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 0, 0), (Bytes{0x21, 1, 0x2A, 0, 2, 3, 4, 5, 8, 9}));
-  EXPECT_EQ(Wrap({0x12}, 0, 0), (Bytes{0x21, 0, 0x12, 0, 0, 0, 0, 0, 0, 0})) << "a short CDB reads as zeros past its end";
+  EXPECT_EQ(Wrap({0x12}, 0, 0), (Bytes{0x21, 0, 0x12, 0, 0, 0, 0, 0, 0, 0})) << "a short CDB reads zeros past its end";
   EXPECT_EQ(Wrap({0x5E, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 0), Bytes{}) << "no translation";
 }
 
