@@ -12,13 +12,17 @@
 namespace lumbrel::test {
 namespace {
 
-TEST_F(ScsiTest, ListHoldsTheVariantOfEachPortsClassAndFindsAdapters) {
-  LoadPorts({"mraidnt", "aic78xx", "dac960nt", "mraid35x", "HHBA5100", "atapi", "qzvscsi", "mydrv"}, 2);
+const std::vector<std::string> kEveryClass = {"mraidnt", "aic78xx", "dac960nt", "mraid35x",
+                                              "HHBA5100", "atapi", "qzvscsi", "mydrv"};
+
+TEST_F(ScsiTest, ListHoldsTheVariantOfEachPortsClassInPortOrder) {
+  LoadPorts(kEveryClass, 2);
   ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
   ASSERT_EQ(Adapters().GetAdapterCount(), 8u);
   EXPECT_NE(dynamic_cast<MegaRaidAdapter*>(Adapters().GetAdapter(0)), nullptr);
   EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(Adapters().GetAdapter(1)), nullptr);
   EXPECT_NE(dynamic_cast<Dac960Adapter*>(Adapters().GetAdapter(2)), nullptr);
+  EXPECT_NE(dynamic_cast<MegaRaidAdapter*>(Adapters().GetAdapter(3)), nullptr);
   EXPECT_NE(dynamic_cast<Hhba5100Adapter*>(Adapters().GetAdapter(4)), nullptr);
   EXPECT_NE(dynamic_cast<ScsiPortAdapter*>(Adapters().GetAdapter(5)), nullptr);
   EXPECT_NE(dynamic_cast<QzvAdapter*>(Adapters().GetAdapter(6)), nullptr);
@@ -27,7 +31,11 @@ TEST_F(ScsiTest, ListHoldsTheVariantOfEachPortsClassAndFindsAdapters) {
     EXPECT_EQ(Adapters().GetAdapter(i)->adapterNumber, i);
     EXPECT_EQ(Adapters().GetAdapter(i)->busCount, 2u);
   }
+}
 
+TEST_F(ScsiTest, FindAdapterIndexCountsOrdinalsWithinAClassOrTakesThePortNumber) {
+  LoadPorts(kEveryClass);
+  ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
   struct Case {
     std::uint32_t classCode, ordinal;
     int index;  // -1: not found
@@ -39,39 +47,56 @@ TEST_F(ScsiTest, ListHoldsTheVariantOfEachPortsClassAndFindsAdapters) {
         << c.classCode << "/" << c.ordinal;
     EXPECT_EQ(index, c.index >= 0 ? static_cast<std::uint32_t>(c.index) : 99u) << c.classCode << "/" << c.ordinal;
   }
+}
 
+TEST_F(ScsiTest, ABuiltListIsNotBuiltAgainUntilFreed) {
+  LoadPorts({"aic78xx"});
+  ASSERT_EQ(Adapters().BuildAdapterList(), 0u);
   const std::size_t registryReads = Calls("RegOpenKeyExA").size();
   EXPECT_EQ(Adapters().BuildAdapterList(), 0u);
-  EXPECT_EQ(Calls("RegOpenKeyExA").size(), registryReads) << "a built list is not built again";
+  EXPECT_EQ(Calls("RegOpenKeyExA").size(), registryReads);
   EXPECT_EQ(Adapters().FreeAdapterList(), 0u);
   EXPECT_EQ(Adapters().GetAdapterCount(), 0u);
   EXPECT_EQ(Adapters().GetAdapter(0), nullptr);
 }
 
-TEST_F(ScsiTest, CountAdapterUnitsCountsTheDisksOfTheAdaptersThatOpen) {
-  LoadPorts({"aic78xx", "mraidnt", "qzvscsi"}, 1,
-            R"(,"faults":[{"call":"CreateFileA","name":"\\\\.\\QZV0","error":5}])");
-  AddFakeDevice("SCSI0:")->answer = PassThroughDrives({{At(0, 0), 0}, {At(0, 1), 0}, {At(0, 2), 0}, {At(0, 3), 5}});
-  AddFakeDevice("SCSI1:")->answer = MegaRaidDrives({{At(0, 0), 0}, {At(0, 4), 0}});
+// A SCSI port with three disks and a CD-ROM, a MegaRAID controller with two
+// disks, and a maker's controller whose device cannot be opened.
+class UnitCountTest : public ScsiTest {
+ protected:
+  void SetUp() override {
+    LoadPorts({"aic78xx", "mraidnt", "qzvscsi"}, 1,
+              R"(,"faults":[{"call":"CreateFileA","name":"\\\\.\\QZV0","error":5}])");
+    AddFakeDevice("SCSI0:")->answer = PassThroughDrives({{At(0, 0), 0}, {At(0, 1), 0}, {At(0, 2), 0}, {At(0, 3), 5}});
+    AddFakeDevice("SCSI1:")->answer = MegaRaidDrives({{At(0, 0), 0}, {At(0, 4), 0}});
+  }
+};
+
+TEST_F(UnitCountTest, CountsTheDisksOfTheAdaptersThatOpenAndEveryAdapter) {
   std::uint32_t units = 99, adapters = 99;
   ASSERT_EQ(CountAdapterUnits(&units, &adapters), 0u);
   EXPECT_EQ(units, 5u);
   EXPECT_EQ(adapters, 3u) << "the controller that cannot be opened is counted, its disks are not";
   EXPECT_EQ(machine().OpenHandleCount(), 1u) << "only the MegaRAID controller stays open";
+  EXPECT_EQ(Adapters().CountUnitsOnAdapter(3), 0u) << "past the list";
+  EXPECT_EQ(Adapters().OpenAdapter(AdapterClassQzv, 0), nullptr);
+}
 
+TEST_F(UnitCountTest, ASecondCountUsesTheBuiltList) {
+  ASSERT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
   const std::size_t registryReads = Calls("RegOpenKeyExA").size();
-  units = adapters = 0;
+  std::uint32_t units = 0, adapters = 0;
   ASSERT_EQ(CountAdapterUnits(&units, &adapters), 0u);
-  EXPECT_EQ(units, 5u);
+  EXPECT_EQ(units, 5u) << "the open controller is scanned again";
   EXPECT_EQ(adapters, 3u);
   EXPECT_EQ(Calls("RegOpenKeyExA").size(), registryReads);
-  EXPECT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
-  EXPECT_EQ(Adapters().CountUnitsOnAdapter(3), 0u);
-  EXPECT_EQ(Adapters().OpenAdapter(AdapterClassQzv, 0), nullptr);
+}
 
+TEST_F(ScsiTest, TheListHoldsOneAdapterPerPortOfThePortTable) {
   LoadPorts(std::vector<std::string>(12, "aic78xx"));
+  std::uint32_t adapters = 0;
   ASSERT_EQ(CountAdapterUnits(nullptr, &adapters), 0u);
-  EXPECT_EQ(adapters, 10u) << "the port table keeps ten ports, the list one adapter per port";
+  EXPECT_EQ(adapters, 10u) << "the port table keeps ten ports";
 }
 
 TEST_F(ScsiTest, AFailedBuildLeavesNoListAndNoMemory) {
@@ -90,7 +115,7 @@ TEST_F(ScsiTest, AFailedBuildLeavesNoListAndNoMemory) {
   EXPECT_EQ(machine().OpenHandleCount(), 0u);
 }
 
-std::string Field(const std::uint8_t* record, std::size_t offset, std::size_t size) {
+std::string Text(const std::uint8_t* record, std::size_t offset, std::size_t size) {
   return std::string(reinterpret_cast<const char*>(record + offset), size);
 }
 
@@ -109,15 +134,15 @@ TEST_F(ScsiTest, AdapterInfoReportsEachAdapterWithItsDriverVersion) {
   ASSERT_EQ(GetAllAdapterInfo(out), 0u);
   EXPECT_EQ(LoadLe32(records), 0u);
   EXPECT_EQ(LoadLe32(records + 4), 4u);
-  EXPECT_EQ(Field(records, 8, 20), std::string("Adaptec") + std::string(13, '\0'));
-  EXPECT_EQ(Field(records, 28, 20), std::string("aic78xx") + std::string(13, '\0'));
-  EXPECT_EQ(Field(records, 48, 30), std::string("4.00") + std::string(26, '\0'));
+  EXPECT_EQ(Text(records, 8, 20), std::string("Adaptec") + std::string(13, '\0'));
+  EXPECT_EQ(Text(records, 28, 20), std::string("aic78xx") + std::string(13, '\0'));
+  EXPECT_EQ(Text(records, 48, 30), std::string("4.00") + std::string(26, '\0'));
   EXPECT_EQ(LoadLe32(records + 78), 1u) << "the second record starts at byte 78";
-  EXPECT_EQ(Field(records, 78 + 8, 20), std::string("???") + std::string(17, '\0'));
-  EXPECT_EQ(Field(records, 78 + 28, 20), std::string("averyveryverylongdr") + '\0');
-  EXPECT_EQ(Field(records, 78 + 48, 30), std::string(30, '\0')) << "no driver file: no version";
+  EXPECT_EQ(Text(records, 78 + 8, 20), std::string("???") + std::string(17, '\0'));
+  EXPECT_EQ(Text(records, 78 + 28, 20), std::string("averyveryverylongdr") + '\0');
+  EXPECT_EQ(Text(records, 78 + 48, 30), std::string(30, '\0')) << "no driver file: no version";
   EXPECT_EQ(LoadLe32(records + 156 + 4), 1u);
-  EXPECT_EQ(Field(records, 156 + 48, 30), std::string("7.1\xE9 (build 30 of the year 20") + '\0')
+  EXPECT_EQ(Text(records, 156 + 48, 30), std::string("7.1\xE9 (build 30 of the year 20") + '\0')
       << "low bytes of the characters, 29 at most";
   EXPECT_EQ(records[234], 0xEE);
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "scsi/control_codes.h"
+#include "scsi/scsi_address.h"
 #include "sim/device.h"
 #include "sim/simulator.h"
 
@@ -47,15 +49,19 @@ inline std::shared_ptr<FakeDriver> AddFakeDevice(const std::string& name) {
   return driver;
 }
 
-// A class-driver device that answers IOCTL_SCSI_GET_ADDRESS with an address.
+// A class-driver device that answers IOCTL_SCSI_GET_ADDRESS with its address
+// and every other request with `commands` (none: success, buffer unchanged).
 inline std::shared_ptr<FakeDriver> AddClassDevice(const std::string& name, std::uint8_t port, std::uint8_t path,
-                                                  std::uint8_t target) {
+                                                  std::uint8_t target, FakeDriver::Answer commands = nullptr) {
   auto driver = AddFakeDevice(name);
   driver->answer = [=](sim::ControlRequest& request) -> std::uint32_t {
-    if (request.ioctl != 0x00041018) return 0;
-    const std::uint8_t address[8] = {8, 0, 0, 0, port, path, target, 0};
-    std::copy(address, address + 8, request.buffer);
-    request.bytesReturned = 8;
+    if (request.ioctl != kIoctlScsiGetAddress) return commands ? commands(request) : 0;
+    Put32(request.buffer, scsi_address::kLength, scsi_address::kSize);
+    Put8(request.buffer, scsi_address::kPortNumber, port);
+    Put8(request.buffer, scsi_address::kPathId, path);
+    Put8(request.buffer, scsi_address::kTargetId, target);
+    Put8(request.buffer, scsi_address::kLun, 0);
+    request.bytesReturned = scsi_address::kSize;
     return 0;
   };
   return driver;

@@ -1,227 +1,224 @@
-// The request blocks as they leave for the drivers, byte for byte, the way
-// each format's status becomes a result, and the CDB rules that every
-// adapter shares: the data length of a CDB and the HHBA5100 wrapping.
-#include <cstring>
-#include <set>
-#include <string>
+// The request blocks as they leave for the drivers, field by field, and the
+// way each block's status becomes a result.
+#include <array>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/byte_order.h"
 #include "platform/runtime.h"
-#include "scsi/scsi_commands.h"
-#include "scsi/hhba5100_wrap.h"
 #include "scsi/dac960_direct_cdb.h"
 #include "scsi/megaraid_direct_cdb.h"
+#include "scsi/scsi_commands.h"
 #include "scsi/scsi_pass_through.h"
 #include "scsi/scsi_request_block.h"
 
 namespace lumbrel::test {
 namespace {
 
-std::string Hex(const std::uint8_t* data, std::size_t size) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string text;
-  for (std::size_t i = 0; i < size; ++i) {
-    text += digits[data[i] >> 4];
-    text += digits[data[i] & 15];
-  }
-  return text;
-}
-
-std::uint32_t Length(std::vector<std::uint8_t> cdb) {
-  return CdbTransferLength(cdb.data(), static_cast<std::uint32_t>(cdb.size()));
-}
-
-TEST(CdbTransferLengthTest, FollowsTheOperationCode) {
-  EXPECT_EQ(Length({0x08, 0, 0, 0, 4, 0}), 2048u);
-  EXPECT_EQ(Length({0x0A, 0, 0, 0, 0, 0}), 0u) << "0 blocks move nothing, not 256";
-  EXPECT_EQ(Length({0x28, 0, 0, 0, 0x10, 0, 0, 0x01, 0x02, 0}), 0x102u * 512);
-  EXPECT_EQ(Length({0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0}), 512u);
-  EXPECT_EQ(Length({0x4D, 0, 0x72, 0, 0, 0, 0, 0x02, 0x58, 0}), 600u);
-  EXPECT_EQ(Length({0x4C, 0, 0, 0, 0, 0, 0, 0, 0xD0, 0}), 208u);
-  EXPECT_EQ(Length({0x20, 0, 0x10, 0, 0, 0, 0, 0x14, 0x00, 0}), 5120u);
-  EXPECT_EQ(Length({0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 8u);
-  EXPECT_EQ(Length({0x3B, 0x05, 0, 0, 0, 0, 0x01, 0x80, 0x00, 0}), 0x18000u);
-  EXPECT_EQ(Length({0x3C, 0x02, 0, 0, 0, 0, 0, 0x02, 0x00, 0}), 512u);
-  EXPECT_EQ(Length({0x2F, 0, 0, 0, 0, 0, 0, 0, 8, 0}), 0u) << "unlisted 10-byte CDB";
-  EXPECT_EQ(Length({0x12, 0, 0, 0, 0xF0, 0}), 240u) << "unlisted 6-byte CDB: byte 4";
-  EXPECT_EQ(Length({0x03, 0, 0, 0, 0xFF, 0}), 255u);
-  EXPECT_EQ(Length({0x00, 0, 0, 0, 0, 0}), 0u);
-}
+using Bytes = std::vector<std::uint8_t>;
+struct Expected {
+  Field field;
+  std::uint32_t value;  // a field of 1, 2 or 4 bytes holds it, a longer one has it in every byte
+};
 
 class RequestBlockTest : public ::testing::Test {
  protected:
-  RequestBlockTest() { block.fill(0xEE); }
-  CommandRequest Command(std::vector<std::uint8_t> bytes, std::uint8_t bus, std::uint8_t target, bool dataIn) {
-    cdb = std::move(bytes);
-    const auto length = static_cast<std::uint32_t>(cdb.size());
-    return CommandRequest{bus, target, cdb.data(), length, dataIn, CdbTransferLength(cdb.data(), length)};
+  RequestBlockTest() { block.fill(0xEE); }  // what no fill writes stays 0xEE
+  CommandRequest Command(const Cdb& built, std::uint8_t bus, std::uint8_t target, bool dataIn) {
+    cdb = built;
+    return CommandRequest{bus, target, cdb.bytes, cdb.length, dataIn, CdbTransferLength(cdb)};
   }
-  std::string Bytes(std::size_t from, std::size_t to) { return Hex(block.data() + from, to - from); }
-  std::uint32_t Address(std::size_t offset) { return LoadLe32(block.data() + offset); }
-  std::uint32_t Ours(std::size_t offset) { return platform::ProcessAddress(block.data() + offset); }
+  void ExpectFields(std::initializer_list<Expected> fields) const {
+    for (const Expected& e : fields) {
+      const std::uint8_t* at = block.data() + e.field.offset;
+      const std::uint32_t size = e.field.size;
+      if (size == 1 || size == 2 || size == 4) {
+        const std::uint32_t value = size == 1 ? at[0] : size == 2 ? LoadLe16(at) : LoadLe32(at);
+        EXPECT_EQ(value, e.value) << "field at " << e.field.offset;
+      } else {
+        EXPECT_EQ(Bytes(at, at + size), Bytes(size, e.value)) << "field at " << e.field.offset;
+      }
+    }
+  }
+  // The CDB field holds the command's bytes, the rest zero.
+  void ExpectCdbIn(Field field) const {
+    EXPECT_EQ(Bytes(block.data() + field.offset, block.data() + field.end()), Bytes(cdb.bytes, cdb.bytes + field.size));
+  }
+  std::uint32_t Ours(std::uint32_t offset) const { return platform::ProcessAddress(block.data() + offset); }
 
-  std::array<std::uint8_t, 32768 + 160> block;
-  std::vector<std::uint8_t> cdb;
+  std::array<std::uint8_t, 32768 + kTransferBufferExtra> block;
+  Cdb cdb;
 };
 
-TEST_F(RequestBlockTest, PassThroughCarriesAddressCdbAndLengths) {
-  const ControlLengths in = scsi_pass_through::Fill(block.data(), Command({0x12, 0, 0, 0, 0xF0, 0}, 1, 3, true));
-  EXPECT_EQ(Bytes(0, 44), "2C0000010300062001000000F000000088130000A00000002C000000120000" "00F000" + std::string(20, '0'));
-  EXPECT_EQ(Bytes(44, 160), std::string(232, 'E')) << "the sense area and the rest are not cleared";
-  EXPECT_EQ(in.input, 44u);
-  EXPECT_EQ(in.output, 160u + 240);
-
-  const ControlLengths out = scsi_pass_through::Fill(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 2, 0, 0}, 0, 9, false));
-  EXPECT_EQ(Bytes(0, 16), "2C00" "0000" "0900" "0A20" "00000000" "00020000");
-  EXPECT_EQ(out.input, 160u + 512);
-  EXPECT_EQ(out.output, 160u);
-  block[2] = 2;
-  block[7] = 18;
-  EXPECT_EQ(scsi_pass_through::Status(block.data()), 2u);
-  const SenseView sense = scsi_pass_through::Sense(block.data());
-  EXPECT_EQ(sense.bytes, block.data() + 44);
-  EXPECT_EQ(sense.length, 18u);
+TEST_F(RequestBlockTest, PassThroughNamesTheDriveAndTheCommandAndLeavesTheSenseArea) {
+  using namespace scsi_pass_through;
+  Fill(block.data(), Command(cdb::Inquiry(), 1, 3, true));
+  ExpectFields({{kLength, 44}, {kScsiStatus, 0}, {kPathId, 1}, {kTargetId, 3}, {kLun, 0}, {kCdbLength, 6},
+                {kSenseInfoLength, 32}, {kDataIn, 1}, {kPadding, 0}, {kDataTransferLength, 240}, {kTimeOutValue, 5000},
+                {kDataBufferOffset, 160}, {kSenseInfoOffset, 44}, {kSenseArea, 0xEE}, {kUnused, 0xEE}});
+  ExpectCdbIn(kCdb);
 }
 
-TEST_F(RequestBlockTest, SrbAsksForAtLeast32BytesAndTimesOutPerCommand) {
-  scsi_request_block::Fill(block.data(), Command({0, 0, 0, 0, 0, 0}, 2, 5, true));
-  EXPECT_EQ(Bytes(0, 24), "4000" "000000" "020500" "FF00" "0620" "48000100" "20000000" "05000000");
-  EXPECT_EQ(Address(24), Ours(96));
-  EXPECT_EQ(Address(28), Ours(64));
-  EXPECT_EQ(Bytes(32, 96), std::string(128, '0'));
-  EXPECT_EQ(Bytes(96, 100), "EEEEEEEE") << "the data area is not cleared";
+TEST_F(RequestBlockTest, PassThroughInputReturnsTheDataAreaAfterTheBlock) {
+  const ControlLengths lengths = scsi_pass_through::Fill(block.data(), Command(cdb::Inquiry(), 0, 0, true));
+  EXPECT_EQ(lengths.input, 44u);
+  EXPECT_EQ(lengths.output, 160u + 240);
+}
 
-  scsi_request_block::Fill(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 0, true));
-  EXPECT_EQ(Address(20), 7500u);
-  scsi_request_block::Fill(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 0x40, 0, 0}, 0, 0, false));
-  EXPECT_EQ(Address(12), 0x00010088u);
-  EXPECT_EQ(Address(16), 0x4000u) << "output keeps its exact length";
-  EXPECT_EQ(Address(20), 600u);
-  scsi_request_block::Fill(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 0x40, 0, 0}, 0, 0, true));
-  EXPECT_EQ(Address(20), 5u) << "7500 and 600 belong to FORMAT UNIT in and WRITE BUFFER out only";
+TEST_F(RequestBlockTest, PassThroughOutputSendsTheDataAreaWithTheBlock) {
+  using namespace scsi_pass_through;
+  const ControlLengths lengths = Fill(block.data(), Command(cdb::WriteBuffer10(5, 0, 0, 512), 0, 9, false));
+  ExpectFields({{kDataIn, 0}, {kCdbLength, 10}, {kDataTransferLength, 512}});
+  EXPECT_EQ(lengths.input, 160u + 512);
+  EXPECT_EQ(lengths.output, 160u);
+}
 
+TEST_F(RequestBlockTest, SrbNamesTheDriveTheCommandAndTheProcessAddressesOfDataAndSense) {
+  using namespace scsi_request_block;
+  Fill(block.data(), Command(cdb::Inquiry(), 2, 5, true));
+  ExpectFields({{kLength, 64}, {kFunction, 0}, {kSrbStatus, 0}, {kScsiStatus, 0}, {kPathId, 2}, {kTargetId, 5},
+                {kLun, 0}, {kQueueTag, 0xFF}, {kQueueAction, 0}, {kCdbLength, 6}, {kSenseInfoBufferLength, 32},
+                {kDataBuffer, Ours(96)}, {kSenseInfoBuffer, Ours(64)}, {kNextSrb, 0}, {kOriginalRequest, 0},
+                {kSrbExtension, 0}, {kInternalStatus, 0}, {kSenseArea, 0}});
+  ExpectCdbIn(kCdb);
+  EXPECT_EQ(block[kDataOffset], 0xEE) << "the data area is not cleared";
+}
+
+TEST_F(RequestBlockTest, SrbFlagsLengthAndTimeOutFollowTheDirectionAndTheCommand) {
+  using namespace scsi_request_block;
+  const struct {
+    Cdb cdb;
+    bool dataIn;
+    std::uint32_t flags, length, timeOut;
+  } cases[] = {
+      {cdb::TestUnitReady(), true, 0x00010048, 32, 5},  // input asks for at least 32 bytes
+      {cdb::TestUnitReady(), false, 0x00010088, 0, 5},
+      {cdb::Inquiry(), true, 0x00010048, 240, 5},
+      {cdb::FormatUnit(), true, 0x00010048, 32, 7500},
+      {cdb::FormatUnit(), false, 0x00010088, 0, 5},
+      {cdb::WriteBuffer10(5, 0, 0, 0x4000), false, 0x00010088, 0x4000, 600},
+      {cdb::WriteBuffer10(5, 0, 0, 0x4000), true, 0x00010048, 0x4000, 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "operation " << int(c.cdb.bytes[0]) << (c.dataIn ? " in" : " out"));
+    Fill(block.data(), Command(c.cdb, 0, 0, c.dataIn));
+    ExpectFields({{kSrbFlags, c.flags}, {kDataTransferLength, c.length}, {kTimeOutValue, c.timeOut}});
+  }
+}
+
+TEST_F(RequestBlockTest, SrbResultIsTheScsiStatusOnSuccessOrOverrunElseTheSrbStatus) {
+  using namespace scsi_request_block;
   struct { std::uint8_t srbStatus, scsiStatus; std::uint32_t result; } cases[] = {
       {0x01, 0, 0}, {0x01, 2, 2}, {0x12, 0, 0}, {0x12, 8, 8}, {0x0A, 2, 130}, {0x04, 0, 4}, {0x20, 2, 0x20}};
   for (const auto& c : cases) {
-    block[3] = c.srbStatus;
-    block[4] = c.scsiStatus;
-    EXPECT_EQ(scsi_request_block::Result(block.data()), c.result) << "SRB status " << int(c.srbStatus);
+    Put8(block.data(), kSrbStatus, c.srbStatus);
+    Put8(block.data(), kScsiStatus, c.scsiStatus);
+    EXPECT_EQ(Result(block.data()), c.result) << "SRB status " << int(c.srbStatus);
   }
-  block[11] = 250;
-  EXPECT_EQ(scsi_request_block::Sense(block.data()).bytes, block.data() + 64);
-  EXPECT_EQ(scsi_request_block::Sense(block.data()).length, 32u) << "the view stays inside the sense area";
+}
+
+TEST_F(RequestBlockTest, TheOtherBlocksResultIsTheirStatusWithNoDeviceAs130) {
+  const struct {
+    const char* name;
+    Field status;
+    std::uint32_t (*result)(const std::uint8_t*);
+    std::vector<std::pair<std::uint16_t, std::uint32_t>> results;
+  } blocks[] = {
+      {"pass-through", scsi_pass_through::kScsiStatus, scsi_pass_through::Status, {{0, 0}, {2, 2}, {8, 8}}},
+      {"MegaRAID", megaraid_direct_cdb::kCommandStatus, megaraid_direct_cdb::Result,
+       {{0, 0}, {2, 2}, {0xF0, 130}, {0xF4, 0xF4}}},
+      {"DAC960", dac960_direct_cdb::kControllerStatus, dac960_direct_cdb::Result,
+       {{0, 0}, {2, 2}, {14, 130}, {15, 130}, {0x0102, 0x0102}}},
+  };
+  for (const auto& b : blocks) {
+    for (auto [status, result] : b.results) {
+      if (b.status.size == 1) Put8(block.data(), b.status, static_cast<std::uint8_t>(status));
+      if (b.status.size == 2) Put16(block.data(), b.status, status);
+      EXPECT_EQ(b.result(block.data()), result) << b.name << " status " << status;
+    }
+  }
+}
+
+TEST_F(RequestBlockTest, EachSenseViewIsTheBlocksSenseAreaAndNeverReachesPastIt) {
+  const struct {
+    const char* name;
+    Field length, area;
+    SenseView (*sense)(const std::uint8_t*);
+  } blocks[] = {
+      {"pass-through", scsi_pass_through::kSenseInfoLength, scsi_pass_through::kSenseArea, scsi_pass_through::Sense},
+      {"SRB", scsi_request_block::kSenseInfoBufferLength, scsi_request_block::kSenseArea, scsi_request_block::Sense},
+      {"MegaRAID", megaraid_direct_cdb::kRequestSenseLength, megaraid_direct_cdb::kSenseArea,
+       megaraid_direct_cdb::Sense},
+      {"DAC960", dac960_direct_cdb::kSenseLength, dac960_direct_cdb::kSenseArea, dac960_direct_cdb::Sense},
+  };
+  for (const auto& b : blocks) {
+    Put8(block.data(), b.length, 18);
+    EXPECT_EQ(b.sense(block.data()).bytes, block.data() + b.area.offset) << b.name;
+    EXPECT_EQ(b.sense(block.data()).length, 18u) << b.name;
+    Put8(block.data(), b.length, 255);
+    EXPECT_EQ(b.sense(block.data()).length, b.area.size) << b.name;
+  }
 }
 
 TEST_F(RequestBlockTest, MegaRaidInputAsksForTheWholeDataArea) {
-  EXPECT_EQ(megaraid_direct_cdb::Fill(block.data(), Command({0x12, 0, 0, 0, 0xF0, 0}, 1, 4, true), 32768), 96u + 32768);
-  EXPECT_EQ(Bytes(0, 54), "1C000000" "0000000000000000" "FFFFFFFF" "00000000" "00000000" "44800000" "03AA000000000000"
-                          "08000104" "0000" "120000" "00F00000000000" "06" "20");
-  EXPECT_EQ(Bytes(54, 88), std::string(68, '0'));
-  EXPECT_EQ(Address(88), Ours(96));
-  EXPECT_EQ(Address(92), 240u);
-
-  EXPECT_EQ(megaraid_direct_cdb::Fill(block.data(), Command({0x3B, 5, 0, 0, 0, 0, 0, 2, 0, 0}, 0, 2, false), 32768), 96u + 512);
-  EXPECT_EQ(Address(16), 1u);
-  EXPECT_EQ(Address(24), 68u + 512);
-  EXPECT_EQ(block[36], 0x0A);
-  megaraid_direct_cdb::Fill(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 2, true), 32768);
-  EXPECT_EQ(block[36], 0x0B);
-  megaraid_direct_cdb::Fill(block.data(), Command({0x04, 0x18, 0, 0, 0, 0}, 0, 2, false), 32768);
-  EXPECT_EQ(block[36], 0x08);
-
-  for (auto [status, result] : {std::pair{0x00u, 0u}, {0x02u, 2u}, {0xF0u, 130u}, {0xF4u, 0xF4u}}) {
-    block[29] = static_cast<std::uint8_t>(status);
-    EXPECT_EQ(megaraid_direct_cdb::Result(block.data()), result);
-  }
-  block[53] = 255;
-  EXPECT_EQ(megaraid_direct_cdb::Sense(block.data()).bytes, block.data() + 54);
-  EXPECT_EQ(megaraid_direct_cdb::Sense(block.data()).length, 32u);
+  using namespace megaraid_direct_cdb;
+  namespace header = srb_io_control;
+  EXPECT_EQ(Fill(block.data(), Command(cdb::Inquiry(), 1, 4, true), 32768), 96u + 32768);
+  ExpectFields({{header::kHeaderLength, 28}, {header::kSignature, 0}, {header::kTimeout, 0xFFFFFFFF},
+                {header::kControlCode, 0}, {header::kReturnCode, 0}, {header::kLength, 68 + 32768}, {kCommand, 3},
+                {kCommandStatus, 0xAA}, {kReserved, 0}, {kControl, 0x08}, {kLogicalDrive, 0}, {kChannel, 1},
+                {kTarget, 4}, {kQueueTag, 0}, {kQueueAction, 0}, {kCdbLength, 6}, {kRequestSenseLength, 32},
+                {kSenseArea, 0}, {kScatterGatherCount, 0}, {kScsiStatus, 0}, {kDataAddress, Ours(96)},
+                {kDataLength, 240}});
+  ExpectCdbIn(kCdb);
 }
 
-TEST_F(RequestBlockTest, Dac960PacksBusAndTargetIntoOneByte) {
-  EXPECT_EQ(dac960_direct_cdb::Fill(block.data(), Command({0x08, 0, 0, 0, 1, 0}, 3, 9, true)), 148u + 512);
-  EXPECT_EQ(Bytes(0, 64), "1C000000" "0000000000000000" "3C000000" "00000000" "00000000" "78020000" + std::string(32, '0') +
-                              "04" + std::string(30, '0') + "39" "81" "0002");
-  EXPECT_EQ(Address(64), Ours(148));
-  EXPECT_EQ(Bytes(68, 82), "0640" "080000000100" "000000000000");
-  EXPECT_EQ(Bytes(82, 148), std::string(132, '0'));
-
-  EXPECT_EQ(dac960_direct_cdb::Fill(block.data(), Command({0x0A, 0, 0, 0, 2, 0}, 17, 18, false)), 148u + 1024);
-  EXPECT_EQ(block[60], 0x12) << "bus and target are each taken modulo 16";
-  EXPECT_EQ(block[61], 0x82);
-  EXPECT_EQ(Address(24), 120u + 1024);
-  for (auto [status, result] : {std::pair{0u, 0u}, {2u, 2u}, {14u, 130u}, {15u, 130u}, {0x0102u, 0x0102u}}) {
-    StoreLe16(block.data() + 32, static_cast<std::uint16_t>(status));
-    EXPECT_EQ(dac960_direct_cdb::Result(block.data()), result);
-  }
-  block[69] = 100;
-  EXPECT_EQ(dac960_direct_cdb::Sense(block.data()).bytes, block.data() + 82);
-  EXPECT_EQ(dac960_direct_cdb::Sense(block.data()).length, 64u);
-
-  std::uint8_t data[64] = {7, 1, 2};
-  EXPECT_EQ(dac960_controller_command::Fill(block.data(), 0xA0, 0x11, 0x22, data, 64), 124u);
-  EXPECT_EQ(Bytes(0, 28), "1C000000" "0000000000000000" "05000000" "00000000" "00000000" "60000000");
-  EXPECT_EQ(Bytes(44, 66), "A0001122000000110000000000000000" "070102000000");
-  dac960_controller_command::Fill(block.data(), 0x3D, 0, 0, data, 64);
-  EXPECT_EQ(Bytes(60, 63), "000000") << "only 0xA0 sends its data";
+TEST_F(RequestBlockTest, MegaRaidOutputSendsOnlyItsData) {
+  EXPECT_EQ(megaraid_direct_cdb::Fill(block.data(), Command(cdb::Read6(0, 1), 0, 2, false), 32768), 96u + 512);
+  ExpectFields({{srb_io_control::kControlCode, 1}, {srb_io_control::kLength, 68 + 512},
+                {megaraid_direct_cdb::kDataLength, 512}});
 }
 
-std::string Wrap(std::vector<std::uint8_t> cdb, std::uint8_t bus, std::uint8_t target) {
-  std::uint8_t out[10];
-  if (!WrapCdb(cdb.data(), static_cast<std::uint32_t>(cdb.size()), out, bus, target)) return "none";
-  return Hex(out, 10);
+TEST_F(RequestBlockTest, MegaRaidControlByteGivesFormatAndWriteBufferTheirTimeOutClass) {
+  const struct { Cdb cdb; bool dataIn; std::uint8_t control; } cases[] = {
+      {cdb::FormatUnit(), true, 0x0B}, {cdb::FormatUnit(), false, 0x08},
+      {cdb::WriteBuffer10(5, 0, 0, 512), false, 0x0A}, {cdb::WriteBuffer10(5, 0, 0, 512), true, 0x08}};
+  for (const auto& c : cases) {
+    megaraid_direct_cdb::Fill(block.data(), Command(c.cdb, 0, 2, c.dataIn), 32768);
+    EXPECT_EQ(Get8(block.data(), megaraid_direct_cdb::kControl), c.control) << int(c.cdb.bytes[0]) << " " << c.dataIn;
+  }
 }
 
-TEST(WrapCdbTest, MovesEachByteWhereItsLayoutSays) {
-  EXPECT_EQ(Wrap({0x12, 0, 0, 0, 0xF0, 0}, 0, 3), "21001203000000" "00F000");
-  EXPECT_EQ(Wrap({0x28, 0, 0, 0, 0x10, 0, 0xAA, 0xBB, 0x08, 0}, 1, 2), "21002812000010000800");
-  EXPECT_EQ(Wrap({0x21, 0xE1, 2, 3, 4, 5, 6, 7, 8, 9}, 5, 5), "21E10203040506070809") << "sent unchanged";
-  EXPECT_EQ(Wrap({0x20, 0, 0x10, 0, 0, 0, 0, 0x14, 0, 0}, 1, 1), "20001000000000140000");
-  EXPECT_EQ(Wrap({0xA0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0, 0, 0}, 0, 1), "2100A001000000001000") << "layout 0x00";
-  EXPECT_EQ(Wrap({0x4D, 0xE0, 0x72, 0x33, 0x44, 0x55, 0x66, 0x02, 0x58, 0x99}, 2, 0x1F), "2100" "4D2F" "72" "55660258" "99")
-      << "LOG SENSE: byte 3 and 4 dropped, LUN bits cleared, target cut to 4 bits";
-  EXPECT_EQ(Wrap({0x3B, 0x05, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}, 0, 0), "2105" "3B00" "0102030607" "08");
-  EXPECT_EQ(Wrap({0x3F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09}, 0, 0), "2101" "3F00" "030405" "07" "0809");
-  EXPECT_EQ(Wrap({0x4C, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09}, 0, 0), "2101" "4C00" "0203" "00" "070809");
-  EXPECT_EQ(Wrap({0x2A, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09}, 0, 0), "2101" "2A00" "02030405" "0809");
-  EXPECT_EQ(Wrap({0x5E, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 0), "none");
-  EXPECT_EQ(Wrap({0x12}, 0, 0), "21001200000000000000") << "a short CDB reads as zeros past its end";
+TEST_F(RequestBlockTest, Dac960NamesTheDriveInOneByteAndTheDataByItsProcessAddress) {
+  using namespace dac960_direct_cdb;
+  namespace header = srb_io_control;
+  EXPECT_EQ(Fill(block.data(), Command(cdb::Read6(0, 1), 3, 9, true)), 148u + 512);
+  ExpectFields({{header::kHeaderLength, 28}, {header::kSignature, 0}, {header::kTimeout, 60},
+                {header::kControlCode, 0}, {header::kReturnCode, 0}, {header::kLength, 120 + 512}, {kReserved1, 0},
+                {kControllerStatus, 0}, {kReserved2, 0}, {kCommand, 0x04}, {kParameters, 0}, {kDevice, 0x39},
+                {kControl, 0x81}, {kTransferLength, 512}, {kDataAddress, Ours(148)}, {kCdbLength, 6},
+                {kSenseLength, 64}, {kSenseArea, 0}, {kStatus, 0}, {kReserved3, 0}});
+  ExpectCdbIn(kCdb);
 }
 
-TEST(WrapCdbTest, EveryOperationCodeOfAGroupMovesItsBytesLikeTheOthers) {
-  // The operation codes by the layout they share; every other code has no translation.
-  const std::vector<std::vector<std::uint8_t>> groups = {
-      {0x04, 0x12, 0x15, 0x1A, 0x1E, 0x08, 0x07, 0x1C, 0x03, 0xA0, 0x01, 0x0B, 0x1D, 0x1B, 0x00, 0x0A},
-      {0x4C, 0x55, 0x5A, 0x25, 0x37},
-      {0x4D},
-      {0x3C, 0x3B},
-      {0x28, 0x2B, 0x2F, 0x2A, 0x2E, 0x41},
-      {0x3E, 0x3F},
-      {0x20, 0x21}};
-  std::vector<bool> mapped(256, false);
-  std::set<std::string> layouts;
-  for (const auto& group : groups) {
-    const std::size_t opcodeAt = group[0] == 0x20 ? 0 : 2;  // unchanged CDBs keep their code in front
-    std::string first;
-    for (const std::uint8_t opcode : group) {
-      mapped[opcode] = true;
-      std::string wrapped = Wrap({opcode, 0xE1, 2, 3, 4, 5, 6, 7, 8, 9}, 3, 4);
-      ASSERT_NE(wrapped, "none") << int(opcode);
-      wrapped.replace(2 * opcodeAt, 2, "..");
-      if (first.empty()) first = wrapped;
-      EXPECT_EQ(wrapped, first) << "operation code " << int(opcode) << " left its group's layout";
-    }
-    layouts.insert(first);
-  }
-  EXPECT_EQ(layouts.size(), groups.size()) << "each group has a layout of its own";
-  for (int opcode = 0; opcode < 256; ++opcode) {
-    if (!mapped[opcode]) {
-      EXPECT_EQ(Wrap({static_cast<std::uint8_t>(opcode), 0, 0, 0, 0, 0}, 0, 0), "none") << opcode;
-    }
-  }
+TEST_F(RequestBlockTest, Dac960TakesBusAndTargetModulo16AndMarksOutput) {
+  using namespace dac960_direct_cdb;
+  EXPECT_EQ(Fill(block.data(), Command(cdb::Read6(0, 2), 17, 18, false)), 148u + 1024);
+  ExpectFields({{kDevice, 0x12}, {kControl, 0x82}, {srb_io_control::kLength, 120 + 1024}});
+}
+
+TEST_F(RequestBlockTest, Dac960ControllerCommandCarriesItsParametersAndOnlyOpcodeA0SendsData) {
+  using namespace dac960_controller_command;
+  namespace header = srb_io_control;
+  const std::uint8_t data[64] = {7, 1, 2};
+  EXPECT_EQ(Fill(block.data(), 0xA0, 0x11, 0x22, data, 64), 60u + 64);
+  ExpectFields({{header::kHeaderLength, 28}, {header::kSignature, 0}, {header::kTimeout, 5},
+                {header::kControlCode, 0}, {header::kReturnCode, 0}, {header::kLength, 32 + 64}, {kReserved1, 0},
+                {kControllerStatus, 0}, {kReserved2, 0}, {kOpcode, 0xA0}, {kReserved3, 0}, {kParameter1, 0x11},
+                {kParameter2, 0x22}, {kZero, 0}, {kReserved4, 0}, {kParameter1Again, 0x11}, {kReserved5, 0}});
+  EXPECT_EQ(Bytes(block.begin() + kDataOffset, block.begin() + kDataOffset + 64), Bytes(data, data + 64));
+  Fill(block.data(), 0x3D, 0, 0, data, 64);
+  EXPECT_EQ(block[kDataOffset], 0) << "0x3D receives into a cleared block";
 }
 
 }  // namespace
