@@ -60,7 +60,14 @@ void Report(JobKind kind, std::uint32_t result) {
 template <JobKind kind>
 DWORD WINAPI Worker(LPVOID parameter) {
   auto* block = static_cast<JobStartBlock*>(parameter);
-  const std::uint32_t result = RunJob(kind, *block);
+  std::uint32_t result = 0;
+  {
+    // The job's own request block, data area and target device: commands
+    // of the caller's thread and of other jobs on the adapter never meet it.
+    CommandContext context;
+    const ContextBinding binding(*block->adapter, context);
+    result = RunJob(kind, *block);
+  }
   void* pin = block->libraryPin;
   platform::ReleaseMemory(block);
   Report(kind, result);

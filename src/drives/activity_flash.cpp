@@ -14,11 +14,8 @@ constexpr std::uint32_t kFirstBlock = 0x0204;  // then 0x0304, 0x0404, ...
 constexpr std::uint32_t kBlockStep = 0x0100;
 
 // The targets a job flashes: every present one of the bus, or one.
-std::uint16_t TargetMask(const ScsiAdapter& adapter, std::uint32_t bus, std::uint32_t target) {
-  if (target == kAllTargets) {
-    const ScsiBus* record = adapter.buses[bus];
-    return record != nullptr ? record->presentTargets : 0;
-  }
+std::uint16_t TargetMask(ScsiAdapter& adapter, std::uint32_t bus, std::uint32_t target) {
+  if (target == kAllTargets) return adapter.PresentTargets(bus);
   return target < ScsiAdapter::kTargetCount ? static_cast<std::uint16_t>(1u << target) : 0;
 }
 

@@ -18,6 +18,11 @@ void ScsiAddressCache::Clear() {
 }
 
 std::uint32_t ScsiAddressCache::Refresh() {
+  platform::Locked locked(lock_);
+  return RefreshLocked();
+}
+
+std::uint32_t ScsiAddressCache::RefreshLocked() {
   // Unsigned difference: correct across the wrap of the tick count.
   if (lastRefresh_ != 0 && GetTickCount() - lastRefresh_ < kRefreshInterval) return 0;
   Clear();
@@ -49,6 +54,12 @@ std::uint32_t ScsiAddressCache::Refresh() {
 }
 
 bool ScsiAddressCache::Find(std::uint8_t port, std::uint8_t path, std::uint8_t target, std::uint32_t* index) const {
+  platform::Locked locked(lock_);
+  return FindLocked(port, path, target, index);
+}
+
+bool ScsiAddressCache::FindLocked(std::uint8_t port, std::uint8_t path, std::uint8_t target,
+                                  std::uint32_t* index) const {
   for (std::uint32_t i = 0; i < kCapacity; ++i) {
     const Entry& entry = entries_[i];
     if (entry.deviceNumber == kNoDevice) continue;
@@ -62,9 +73,10 @@ bool ScsiAddressCache::Find(std::uint8_t port, std::uint8_t path, std::uint8_t t
 }
 
 void ScsiAddressCache::BuildDeviceName(std::uint8_t port, std::uint8_t path, std::uint8_t target, char* name) {
-  Refresh();
+  platform::Locked locked(lock_);
+  RefreshLocked();
   std::uint32_t index = 0;
-  if (Find(port, path, target, &index) && entries_[index].nameFormat < kClassDeviceNameFormatCount) {
+  if (FindLocked(port, path, target, &index) && entries_[index].nameFormat < kClassDeviceNameFormatCount) {
     FormatClassDeviceName(name, entries_[index].nameFormat, entries_[index].deviceNumber);
   } else {
     FormatPortDeviceName(name, port);
@@ -72,8 +84,9 @@ void ScsiAddressCache::BuildDeviceName(std::uint8_t port, std::uint8_t path, std
 }
 
 bool ScsiAddressCache::GetPortAddress(std::uint8_t port, std::uint8_t address[3]) const {
+  platform::Locked locked(lock_);
   std::uint32_t index = 0;
-  if (!Find(port, kAny, kAny, &index)) return false;
+  if (!FindLocked(port, kAny, kAny, &index)) return false;
   address[0] = entries_[index].targetId;
   address[1] = entries_[index].pathId;
   address[2] = port;

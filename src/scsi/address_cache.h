@@ -4,11 +4,13 @@
 // one owns the drive's address, and through the port device otherwise. The
 // cache lists the class-driver devices with their addresses; it is process
 // wide, shared by every adapter, and enumerated again at most every 40
-// seconds.
+// seconds. Its operations lock it: the caller's thread and the job
+// workers share it.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/lock.h"
 #include "scsi/device_names.h"
 
 namespace lumbrel {
@@ -55,7 +57,10 @@ class ScsiAddressCache {
 
  private:
   void Clear();
+  std::uint32_t RefreshLocked();
+  bool FindLocked(std::uint8_t port, std::uint8_t path, std::uint8_t target, std::uint32_t* index) const;
 
+  mutable platform::Lock lock_;
   Entry entries_[kCapacity];
   std::uint32_t entryCount_ = 0;
   std::uint32_t lastRefresh_ = 0;  // GetTickCount at the end of the last refresh; 0: never

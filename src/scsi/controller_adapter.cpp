@@ -44,8 +44,8 @@ std::uint8_t* ControllerAdapter::GetDataBuffer(std::uint32_t allocate) {
 }
 
 std::uint32_t ControllerAdapter::GetSenseData(SenseView* out) {
-  if (transferBuffer == nullptr) return 0;
-  if (out != nullptr) *out = format_.sense(transferBuffer);
+  if (TransferBuffer() == nullptr) return 0;
+  if (out != nullptr) *out = format_.sense(TransferBuffer());
   return 1;
 }
 
@@ -74,10 +74,10 @@ MegaRaidAdapter::MegaRaidAdapter(const AdapterSetup& setup) : ControllerAdapter(
 void MegaRaidAdapter::DeviceName(char* name) { FormatPortDeviceName(name, adapterNumber); }
 
 std::uint32_t MegaRaidAdapter::Send(const CommandRequest& command) {
-  const std::uint32_t length = megaraid_direct_cdb::Fill(transferBuffer, command, maxTransfer);
+  const std::uint32_t length = megaraid_direct_cdb::Fill(TransferBuffer(), command, maxTransfer);
   const std::uint32_t result =
-      deviceHandle.Transfer(kIoctlScsiMiniport, transferBuffer, length, DeviceHandle::kSendReceive);
-  return result != 0 ? result : megaraid_direct_cdb::Result(transferBuffer);
+      deviceHandle.Transfer(kIoctlScsiMiniport, TransferBuffer(), length, DeviceHandle::kSendReceive);
+  return result != 0 ? result : megaraid_direct_cdb::Result(TransferBuffer());
 }
 
 // ---- DAC960 --------------------------------------------------------------------
@@ -132,24 +132,24 @@ std::uint32_t Dac960Adapter::Close() {
 std::uint32_t Dac960Adapter::Send(const CommandRequest& command) {
   // An input command clears the whole buffer first, so that nothing of an
   // earlier command can be mistaken for this one's data.
-  if (command.dataIn) std::memset(transferBuffer, 0, TransferBufferSize());
-  const std::uint32_t length = dac960_direct_cdb::Fill(transferBuffer, command);
+  if (command.dataIn) std::memset(TransferBuffer(), 0, TransferBufferSize());
+  const std::uint32_t length = dac960_direct_cdb::Fill(TransferBuffer(), command);
   const std::uint32_t result =
-      deviceHandle.Transfer(kIoctlScsiMiniport, transferBuffer, length, DeviceHandle::kSendReceive);
-  return result != 0 ? result : dac960_direct_cdb::Result(transferBuffer);
+      deviceHandle.Transfer(kIoctlScsiMiniport, TransferBuffer(), length, DeviceHandle::kSendReceive);
+  return result != 0 ? result : dac960_direct_cdb::Result(TransferBuffer());
 }
 
 std::uint32_t Dac960Adapter::ControllerCommand(std::uint8_t opcode, std::uint8_t parameter1, std::uint8_t parameter2,
                                                std::uint8_t* data, std::uint32_t dataLength) {
   dataLength = std::min(dataLength, dac960_controller_command::kMaxData);
   if (GetDataBuffer(1) == nullptr) return kNoMemory;
-  const std::uint32_t length = dac960_controller_command::Fill(transferBuffer, opcode, parameter1, parameter2, data, dataLength);
+  const std::uint32_t length = dac960_controller_command::Fill(TransferBuffer(), opcode, parameter1, parameter2, data, dataLength);
   const std::uint32_t result =
-      deviceHandle.Transfer(kIoctlScsiMiniport, transferBuffer, length, DeviceHandle::kSendReceive);
+      deviceHandle.Transfer(kIoctlScsiMiniport, TransferBuffer(), length, DeviceHandle::kSendReceive);
   if (result != 0) return result;
-  if (const std::uint16_t status = dac960_controller_command::Status(transferBuffer); status != 0) return status;
+  if (const std::uint16_t status = dac960_controller_command::Status(TransferBuffer()); status != 0) return status;
   if (data != nullptr && dataLength != 0) {
-    std::memcpy(data, transferBuffer + dac960_controller_command::kDataOffset, dataLength);
+    std::memcpy(data, TransferBuffer() + dac960_controller_command::kDataOffset, dataLength);
   }
   return 0;
 }
@@ -163,9 +163,9 @@ void QzvAdapter::DeviceName(char* name) { FormatControllerDeviceName(name, contr
 
 std::uint32_t QzvAdapter::Send(const CommandRequest& command) {
   using namespace scsi_request_block;
-  Fill(transferBuffer, command);
-  const std::uint32_t result = deviceHandle.Control(kIoctlQzvExecuteSrb, transferBuffer, kBlockSize, kBlockSize);
-  return result != 0 ? result : Result(transferBuffer);
+  Fill(TransferBuffer(), command);
+  const std::uint32_t result = deviceHandle.Control(kIoctlQzvExecuteSrb, TransferBuffer(), kBlockSize, kBlockSize);
+  return result != 0 ? result : Result(TransferBuffer());
 }
 
 }  // namespace lumbrel

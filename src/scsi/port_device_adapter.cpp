@@ -23,25 +23,25 @@ std::uint32_t PortDeviceAdapter::Open() {
     isOpen = 1;
     return 0;
   }
-  if (ClosesHandleWhenOpenFails()) deviceHandle.Close();
+  if (ClosesHandleWhenOpenFails()) TargetDevice().Close();
   return result;
 }
 
 std::uint32_t PortDeviceAdapter::Close() {
   isOpen = 0;
-  return deviceHandle.Close();
+  return TargetDevice().Close();
 }
 
-std::uint32_t PortDeviceAdapter::EndTarget() { return deviceHandle.Close(); }
+std::uint32_t PortDeviceAdapter::EndTarget() { return TargetDevice().Close(); }
 
 std::uint32_t PortDeviceAdapter::GetSenseData(SenseView* out) {
-  if (transferBuffer == nullptr) return 0;
-  if (out != nullptr) *out = scsi_pass_through::Sense(transferBuffer);
+  if (TransferBuffer() == nullptr) return 0;
+  if (out != nullptr) *out = scsi_pass_through::Sense(TransferBuffer());
   return 1;
 }
 
 std::uint32_t PortDeviceAdapter::OpenTargetDevice(const char* name) {
-  const std::uint32_t result = deviceHandle.Open(name, DeviceHandle::kReadWrite);
+  const std::uint32_t result = TargetDevice().Open(name, DeviceHandle::kReadWrite);
   return result == ERROR_FILE_NOT_FOUND ? kNoDevice : result;
 }
 
@@ -57,7 +57,7 @@ std::uint32_t PortDeviceAdapter::ExecuteOut(std::uint8_t bus, std::uint8_t targe
 
 std::uint32_t PortDeviceAdapter::Execute(std::uint8_t bus, std::uint8_t target, const std::uint8_t* cdb,
                                          std::uint32_t cdbLength, bool dataIn) {
-  const bool wasOpen = deviceHandle.IsOpen();
+  const bool wasOpen = TargetDevice().IsOpen();
   const std::uint32_t dataLength = CdbTransferLength(cdb, cdbLength);
   if (const std::uint32_t refused = CheckCommand(*this, cdbLength, scsi_pass_through::kCdb.size, dataLength)) return refused;
   std::uint32_t result = kNoMemory;
@@ -67,9 +67,9 @@ std::uint32_t PortDeviceAdapter::Execute(std::uint8_t bus, std::uint8_t target, 
     std::uint8_t cdbRoom[kMaxCdbLength];
     if (result == 0) result = Readdress(command, cdbRoom);
     if (result == 0) {
-      const ControlLengths lengths = scsi_pass_through::Fill(transferBuffer, command);
-      result = deviceHandle.Control(kIoctlScsiPassThrough, transferBuffer, lengths.input, lengths.output);
-      result = Interpret(result != 0 ? result : scsi_pass_through::Status(transferBuffer), bus, target);
+      const ControlLengths lengths = scsi_pass_through::Fill(TransferBuffer(), command);
+      result = TargetDevice().Control(kIoctlScsiPassThrough, TransferBuffer(), lengths.input, lengths.output);
+      result = Interpret(result != 0 ? result : scsi_pass_through::Status(TransferBuffer()), bus, target);
     }
   }
   // A device opened for this one command is closed again, whatever happened.

@@ -14,7 +14,39 @@ namespace {
 constexpr std::uint32_t kBaseSenseOffset = 64;
 constexpr Field kBaseSenseLength{20, 1};
 
+// The context bound on this thread, and the adapter it is bound to.
+thread_local const ScsiAdapter* t_boundAdapter = nullptr;
+thread_local CommandContext* t_boundContext = nullptr;
+
 }  // namespace
+
+CommandContext::~CommandContext() {
+  targetDevice.Close();
+  platform::ReleaseMemory(transferBuffer);
+}
+
+ContextBinding::ContextBinding(ScsiAdapter& adapter, CommandContext& context)
+    : previousAdapter_(t_boundAdapter), previousContext_(t_boundContext) {
+  t_boundAdapter = &adapter;
+  t_boundContext = &context;
+}
+
+ContextBinding::~ContextBinding() {
+  t_boundAdapter = previousAdapter_;
+  t_boundContext = previousContext_;
+}
+
+std::uint8_t*& ScsiAdapter::TransferBuffer() {
+  return t_boundAdapter == this ? t_boundContext->transferBuffer : transferBuffer;
+}
+
+DeviceHandle& ScsiAdapter::TargetDevice() { return t_boundAdapter == this ? t_boundContext->targetDevice : deviceHandle; }
+
+std::uint16_t ScsiAdapter::PresentTargets(std::uint32_t bus) {
+  if (bus >= busCount || bus >= kMaxBuses || buses[bus] == nullptr) return 0;
+  platform::Locked locked(busLock_);
+  return buses[bus]->presentTargets;
+}
 
 void* LibraryAllocated::operator new(std::size_t size, const std::nothrow_t&) noexcept {
   return platform::AllocateMemory(size);
@@ -27,20 +59,27 @@ void LibraryAllocated::operator delete(void* block, const std::nothrow_t&) noexc
 }
 
 std::uint32_t ScsiBus::ScanBus(std::uint16_t* newTargets) {
-  previousTargets = presentTargets;
-  unitCount = 0;
-  presentTargets = 0;
+  std::uint16_t found = 0;
+  std::uint32_t units = 0;
+  std::uint32_t result = 0;
   for (std::uint32_t target = 0; target < adapter->targetCount && target < ScsiAdapter::kTargetCount; ++target) {
     if (target == adapter->initiatorId) continue;
-    const std::uint32_t result = adapter->InquireTarget(busNumber, target);
-    if (result == kBadBusOrClosedHandle) return result;
+    result = adapter->InquireTarget(busNumber, target);
+    if (result == kBadBusOrClosedHandle) break;
     if (result != 0) continue;
     const std::uint8_t* data = adapter->GetDataBuffer(0);
     if (data == nullptr || (data[0] & kDeviceTypeMask) != kDirectAccessDevice) continue;
     const auto bit = static_cast<std::uint16_t>(1u << target);
-    if ((presentTargets & bit) == 0) ++unitCount;
-    presentTargets |= bit;
+    if ((found & bit) == 0) ++units;
+    found |= bit;
   }
+  // The records change at once, under the lock that a job reading the
+  // masks takes; an aborted scan leaves what it found so far.
+  platform::Locked locked(adapter->busLock_);
+  previousTargets = presentTargets;
+  presentTargets = found;
+  unitCount = units;
+  if (result == kBadBusOrClosedHandle) return result;
   if (newTargets != nullptr) *newTargets = static_cast<std::uint16_t>(presentTargets & ~previousTargets);
   return 0;
 }
@@ -92,8 +131,8 @@ std::uint8_t* ScsiAdapter::GetDataBuffer(std::uint32_t allocate) {
 }
 
 std::uint32_t ScsiAdapter::GetSenseData(SenseView* out) {
-  if (transferBuffer == nullptr) return 0;
-  if (out != nullptr) *out = SenseView{transferBuffer + kBaseSenseOffset, Get8(transferBuffer, kBaseSenseLength)};
+  if (TransferBuffer() == nullptr) return 0;
+  if (out != nullptr) *out = SenseView{TransferBuffer() + kBaseSenseOffset, Get8(TransferBuffer(), kBaseSenseLength)};
   return 1;
 }
 
@@ -108,17 +147,18 @@ std::uint32_t ScsiAdapter::ExecuteOut(std::uint8_t, std::uint8_t, const std::uin
 std::uint32_t ScsiAdapter::TransferBufferSize() const { return maxTransfer + kTransferBufferExtra; }
 
 std::uint8_t* ScsiAdapter::DataArea(std::uint32_t allocate, std::uint32_t dataOffset) {
-  if (allocate != 0 && transferBuffer == nullptr) {
-    transferBuffer = static_cast<std::uint8_t*>(platform::AllocateMemory(TransferBufferSize()));
+  std::uint8_t*& buffer = TransferBuffer();
+  if (allocate != 0 && buffer == nullptr) {
+    buffer = static_cast<std::uint8_t*>(platform::AllocateMemory(TransferBufferSize()));
     // Cleared once, so that no stale heap bytes ever reach a driver; each
     // command clears only its own request block afterwards.
-    if (transferBuffer != nullptr) std::memset(transferBuffer, 0, TransferBufferSize());
+    if (buffer != nullptr) std::memset(buffer, 0, TransferBufferSize());
   }
-  return transferBuffer != nullptr ? transferBuffer + dataOffset : nullptr;
+  return buffer != nullptr ? buffer + dataOffset : nullptr;
 }
 
 std::uint8_t* ScsiAdapter::BufferFor(bool dataIn, std::uint32_t dataOffset) {
-  return DataArea(dataIn ? 1 : 0, dataOffset) != nullptr ? transferBuffer : nullptr;
+  return DataArea(dataIn ? 1 : 0, dataOffset) != nullptr ? TransferBuffer() : nullptr;
 }
 
 std::uint32_t ScsiAdapter::InquireTarget(std::uint32_t bus, std::uint32_t target) {

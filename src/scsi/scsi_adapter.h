@@ -17,6 +17,7 @@
 #include <new>
 
 #include "discovery/port_table.h"
+#include "platform/lock.h"
 #include "scsi/command_request.h"
 #include "scsi/device_handle.h"
 #include "scsi/scsi_commands.h"
@@ -41,6 +42,22 @@ struct LibraryAllocated {
   static void operator delete(void* block) noexcept;
   static void operator delete(void* block, const std::nothrow_t&) noexcept;
   static void* operator new(std::size_t size) = delete;
+};
+
+// What one caller uses for its commands on an adapter: the transfer buffer
+// (request block and data area) and, for the adapters that open a device
+// per target, that device. The caller's thread uses the adapter's own
+// (`deviceHandle`, `transferBuffer`); each job binds one of its own, so that
+// jobs and exports on one adapter never share a request block, a data area
+// or a target's device.
+struct CommandContext {
+  CommandContext() = default;
+  ~CommandContext();  // closes the device, frees the buffer
+  CommandContext(const CommandContext&) = delete;
+  CommandContext& operator=(const CommandContext&) = delete;
+
+  DeviceHandle targetDevice;
+  std::uint8_t* transferBuffer = nullptr;
 };
 
 // One SCSI bus (path) of an adapter and the targets its last scan found.
@@ -120,6 +137,10 @@ class ScsiAdapter : public LibraryAllocated {
   // the request block in front of the data.
   std::uint32_t TransferBufferSize() const;
 
+  // The direct-access targets that the bus's last scan found (0 for a bus
+  // the adapter lacks); safe beside a rescan on another thread.
+  std::uint16_t PresentTargets(std::uint32_t bus);
+
   DeviceHandle deviceHandle;
   std::uint32_t busCount = 0;
   std::uint32_t targetCount = kTargetCount;
@@ -134,6 +155,14 @@ class ScsiAdapter : public LibraryAllocated {
   bool inPortTable;  // built from a port entry
 
  protected:
+  friend class ContextBinding;
+  friend struct ScsiBus;
+
+  // The context of the calling thread: a job's while it is bound, else the
+  // adapter's own. The operations send through these only.
+  std::uint8_t*& TransferBuffer();
+  DeviceHandle& TargetDevice();
+
   // Closes the handle, frees the transfer buffer and the bus records.
   void Release();
   // The data area at `dataOffset` of the transfer buffer, allocated first
@@ -142,6 +171,23 @@ class ScsiAdapter : public LibraryAllocated {
   // The transfer buffer and data area for a command, or null (result 8):
   // allocated for input, only when already there for output.
   std::uint8_t* BufferFor(bool dataIn, std::uint32_t dataOffset);
+
+ private:
+  platform::Lock busLock_;  // the bus records' target masks
+};
+
+// Makes a job's context the one that an adapter's operations use on the
+// calling thread, for the binding's lifetime.
+class ContextBinding {
+ public:
+  ContextBinding(ScsiAdapter& adapter, CommandContext& context);
+  ~ContextBinding();
+  ContextBinding(const ContextBinding&) = delete;
+  ContextBinding& operator=(const ContextBinding&) = delete;
+
+ private:
+  const ScsiAdapter* previousAdapter_;
+  CommandContext* previousContext_;
 };
 
 // One target of an adapter held for a sequence of commands: BeginTarget

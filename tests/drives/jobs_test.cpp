@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <thread>
 
 #include "drives/scripted_drive.h"
 #include "lumbrel.h"
@@ -133,6 +135,36 @@ TEST_F(JobTest, AStartWithoutMemoryOrThreadLeavesNoTrace) {
   EXPECT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 3), 8u) << "the thread creation's error";
   EXPECT_EQ(Module().jobs.format.load(), 0u);
   EXPECT_EQ(Commands(drive, scsi_op::kInquiry).size(), drive.cdbs.size()) << "nothing but the scans' INQUIRY";
+}
+
+TEST_F(JobTest, JobsOfEveryKindAndTheCallersExportsShareAnAdapterWithoutMixingCommands) {
+  ScriptedTarget flashed, formatted, updated, logged;
+  updated.inquiry = ScriptedTarget::Inquiry("VENDOR", "DISK", "8808");
+  logged.inquiry = ScriptedTarget::Inquiry("VENDOR", "DISK", "F302");
+  LoadDrives({{3, &flashed}, {5, &formatted}, {6, &updated}, {2, &logged}});
+  const Bytes image(20000, 0x5A);
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 1), 0u);
+  ASSERT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 5), 0u);
+  ASSERT_EQ(UpdateDriveFWImage(LUMBREL_CLASS_SCSIPORT, 0, 0, 6, image.data(), 20000), 0u);
+  std::uint8_t page[600];
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(ReadDriveLogPage(0, 0, 2, page, sizeof page), 0u);
+  EXPECT_EQ(g_format.Next(), 0u);
+  EXPECT_EQ(g_firmware.Next(), 0u);
+  EXPECT_EQ(g_flash.Next(), 0u);
+
+  auto only = [](const ScriptedTarget& target, std::set<std::uint8_t> opcodes) {
+    return std::all_of(target.cdbs.begin(), target.cdbs.end(), [&](const Bytes& cdb) { return opcodes.count(cdb[0]); });
+  };
+  EXPECT_TRUE(only(flashed, {scsi_op::kInquiry, scsi_op::kRead6}));
+  EXPECT_EQ(Commands(flashed, scsi_op::kRead6).size() % 24, 0u) << "whole bursts";
+  EXPECT_TRUE(only(formatted, {scsi_op::kInquiry, scsi_op::kTestUnitReady, scsi_op::kRead6, scsi_op::kModeSense6,
+                               scsi_op::kFormatUnit}));
+  EXPECT_EQ(Commands(formatted, scsi_op::kFormatUnit).size(), 1u);
+  EXPECT_TRUE(only(updated, {scsi_op::kInquiry, scsi_op::kTestUnitReady, scsi_op::kWriteBuffer}));
+  ASSERT_EQ(updated.dataOut.size(), 1u);
+  EXPECT_EQ(updated.dataOut[0], image) << "the image reached its drive whole";
+  EXPECT_TRUE(only(logged, {scsi_op::kInquiry, scsi_op::kLogSense}));
+  EXPECT_EQ(Commands(logged, scsi_op::kLogSense).size(), 20u * 3);
 }
 
 // ---- the format -----------------------------------------------------------
