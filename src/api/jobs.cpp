@@ -144,8 +144,12 @@ void StopFlashing() {
 
 void StopFlashWorkerForUnload() {
   StopFlashing();
-  std::atomic<std::uint32_t>& inside = Module().jobs.flashWorkerInside;
-  for (std::uint32_t waited = 0; inside.load() != 0 && waited < kUnloadWaitLimitMs; waited += kUnloadWaitStepMs) {
+  ModuleState& module = Module();
+  for (std::uint32_t waited = 0; module.jobs.flashWorkerInside.load() != 0 && waited < kUnloadWaitLimitMs;
+       waited += kUnloadWaitStepMs) {
+    // Cleared again each step: a worker that had not yet begun its loop
+    // sets the flag when it does.
+    module.flashRunning.store(0);
     Sleep(kUnloadWaitStepMs);
   }
 }

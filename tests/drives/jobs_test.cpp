@@ -54,6 +54,9 @@ class JobTest : public DriveTest {
     SetFormatCallback(OnFormat);
     SetFirmwareCallback(OnFirmware);
   }
+  // Long jobs send thousands of commands: their trace is not kept.
+  void QuietTrace() { machine().trace().Capture(false); }
+
   void TearDown() override {
     // A job's mark clears just after its callback returns.
     while (IsModuleLoaded() && (Module().jobs.flash || Module().jobs.format || Module().jobs.firmware)) {
@@ -66,6 +69,7 @@ class JobTest : public DriveTest {
 TEST_F(JobTest, AFlashReadsEveryBurstOfTheBufferUntilItsTimeIsUp) {
   ScriptedTarget drive;
   LoadDrives({{3, &drive}});
+  QuietTrace();
   const std::uint32_t start = machine().clock().TickCount();
   ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 1), 0u);
   EXPECT_EQ(g_flash.Next(), 0u);
@@ -77,16 +81,25 @@ TEST_F(JobTest, AFlashReadsEveryBurstOfTheBufferUntilItsTimeIsUp) {
   EXPECT_EQ(machine().clock().TickCount() - start, 30000u);
 }
 
-TEST_F(JobTest, AFlashOfEveryDriveReadsThePresentTargetsOfTheBus) {
+TEST_F(JobTest, AFlashOfEveryDriveReadsThePresentTargetsOfTheBusInWholePasses) {
   ScriptedTarget first, second;
+  // Ten passes are enough to show the pattern: the last drive stops the job.
+  auto reads = std::make_shared<int>(0);
+  second.handlers[scsi_op::kRead6] = [reads](const Bytes&, const Bytes&) {
+    if (++*reads == 10 * 24) StopFlashing();
+    return ScriptedTarget::Reply{};
+  };
   LoadDrives({{0, &first}, {2, &second}});
+  QuietTrace();
   std::uint32_t units = 0;
   ASSERT_EQ(CountAdapterUnits(&units, nullptr), 0u);
   ASSERT_EQ(units, 2u);
+  const std::uint32_t start = machine().clock().TickCount();
   ASSERT_EQ(FlashActivityLightAllDrives(LUMBREL_CLASS_SCSIPORT, 0, 0, 1), 0u);
   EXPECT_EQ(g_flash.Next(), 0u);
-  EXPECT_EQ(Commands(first, scsi_op::kRead6).size(), 1500u * 24) << "a pass every 20 ms";
-  EXPECT_EQ(Commands(second, scsi_op::kRead6).size(), 1500u * 24);
+  EXPECT_EQ(Commands(first, scsi_op::kRead6).size(), 10u * 24);
+  EXPECT_EQ(Commands(second, scsi_op::kRead6).size(), 10u * 24) << "the pass under way is finished";
+  EXPECT_EQ(machine().clock().TickCount() - start, 10u * 20 + 1) << "a 20 ms pause after each pass, 1 ms for the stop";
 }
 
 TEST_F(JobTest, AFlashReportsABadBusOrAnAbsentTargetThroughItsCallback) {
@@ -106,6 +119,7 @@ TEST_F(JobTest, AFlashReportsABadBusOrAnAbsentTargetThroughItsCallback) {
 TEST_F(JobTest, OneJobOfAKindAtATimeAndAStopEndsTheFlash) {
   ScriptedTarget drive;
   LoadDrives({{3, &drive}});
+  QuietTrace();
   ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 100), 0u);
   EXPECT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 1), kJobExistsOrNoAdapter);
   EXPECT_EQ(DeepFormatDrive(LUMBREL_CLASS_MEGARAID, 0, 0, 5), kJobExistsOrNoAdapter)
@@ -142,6 +156,7 @@ TEST_F(JobTest, JobsOfEveryKindAndTheCallersExportsShareAnAdapterWithoutMixingCo
   updated.inquiry = ScriptedTarget::Inquiry("VENDOR", "DISK", "8808");
   logged.inquiry = ScriptedTarget::Inquiry("VENDOR", "DISK", "F302");
   LoadDrives({{3, &flashed}, {5, &formatted}, {6, &updated}, {2, &logged}});
+  QuietTrace();
   const Bytes image(20000, 0x5A);
   ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 1), 0u);
   ASSERT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 5), 0u);
@@ -165,6 +180,89 @@ TEST_F(JobTest, JobsOfEveryKindAndTheCallersExportsShareAnAdapterWithoutMixingCo
   EXPECT_EQ(updated.dataOut[0], image) << "the image reached its drive whole";
   EXPECT_TRUE(only(logged, {scsi_op::kInquiry, scsi_op::kLogSense}));
   EXPECT_EQ(Commands(logged, scsi_op::kLogSense).size(), 20u * 3);
+}
+
+// A callback that holds its job until the test lets it go.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  std::atomic<int> waiting{0};
+  void Pass() {
+    std::unique_lock lock(mutex);
+    ++waiting;
+    opened.wait(lock, [&] { return open; });
+  }
+  void Open() {
+    std::lock_guard lock(mutex);
+    open = true;
+    opened.notify_all();
+  }
+  void AwaitArrival() {
+    while (waiting == 0) std::this_thread::yield();
+  }
+};
+Gate* g_gate = nullptr;
+std::atomic<std::uint32_t> g_startFromCallback{0};
+void LUMBREL_CALL HeldFormat(std::uint32_t result) {
+  g_startFromCallback = DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 5);
+  g_gate->Pass();
+  g_format.Add(result);
+}
+
+TEST_F(JobTest, OfManyThreadsStartingOneKindAtOnceExactlyOneSucceeds) {
+  ScriptedTarget drive;
+  LoadDrives({{5, &drive}});
+  Gate gate;
+  g_gate = &gate;
+  SetFormatCallback(HeldFormat);
+  std::atomic<int> started{0}, refused{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i) {
+    threads.emplace_back([&] {
+      const std::uint32_t result = DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 5);
+      ++(result == 0 ? started : refused);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  gate.AwaitArrival();
+  EXPECT_EQ(started, 1);
+  EXPECT_EQ(refused, 7);
+  EXPECT_EQ(g_startFromCallback, kJobExistsOrNoAdapter) << "the mark clears after the callback returns";
+  gate.Open();
+  EXPECT_EQ(g_format.Next(), 0u);
+}
+
+TEST_F(JobTest, TheCallbackRegisteredWhenTheJobEndsIsTheOneCalled) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
+  QuietTrace();
+  SetActivityCallback(nullptr);
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 100), 0u);
+  SetActivityCallback(OnFlash);
+  while (Module().flashRunning == 0) std::this_thread::yield();
+  StopFlashing();
+  EXPECT_EQ(g_flash.Next(), 0u);
+}
+
+TEST_F(JobTest, UnloadWaitsForAFormatAndStopsAFlash) {
+  ScriptedTarget formatted, flashed;
+  LoadDrives({{5, &formatted}, {3, &flashed}});
+  QuietTrace();
+  Gate gate;
+  g_gate = &gate;
+  SetFormatCallback(HeldFormat);
+  ASSERT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 5), 0u);
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 100), 0u);
+  gate.AwaitArrival();
+  while (Module().flashRunning == 0) std::this_thread::yield();
+  std::thread unloading([this] { UnloadModule(); });
+  gate.Open();  // the format's worker may end now; the unload follows it
+  unloading.join();
+  EXPECT_FALSE(IsModuleLoaded());
+  EXPECT_EQ(g_format.Next(), 0u);
+  EXPECT_EQ(g_flash.Next(), 0u) << "the flash loop was stopped by the unload";
+  EXPECT_LT(Commands(flashed, scsi_op::kRead6).size(), 100u * 3000 * 24 / 10);
 }
 
 // ---- the format -----------------------------------------------------------
