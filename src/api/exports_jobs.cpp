@@ -2,6 +2,21 @@
 #include "api/jobs.h"
 #include "drives/activity_flash.h"
 
+namespace {
+
+// The arguments that name a job's drive; every value keeps its low 8 bits.
+lumbrel::JobArguments DriveArguments(std::uint32_t adapterClass, std::uint32_t ordinal, std::uint32_t bus,
+                                     std::uint32_t target) {
+  lumbrel::JobArguments arguments;
+  arguments.adapterClass = adapterClass;
+  arguments.ordinal = ordinal;
+  arguments.bus = static_cast<std::uint8_t>(bus);
+  arguments.target = static_cast<std::uint8_t>(target);
+  return arguments;
+}
+
+}  // namespace
+
 extern "C" {
 
 std::uint32_t LUMBREL_CALL FlashDriveActivityLight(std::uint32_t adapterClass, std::uint32_t ordinal,
@@ -13,11 +28,7 @@ std::uint32_t LUMBREL_CALL FlashDriveActivityLight(std::uint32_t adapterClass, s
     StopFlashing();
     return 0;
   }
-  JobArguments arguments;
-  arguments.adapterClass = adapterClass;
-  arguments.ordinal = ordinal;
-  arguments.bus = static_cast<std::uint8_t>(bus);
-  arguments.target = static_cast<std::uint8_t>(target);
+  JobArguments arguments = DriveArguments(adapterClass, ordinal, bus, target);
   arguments.duration = duration;
   return StartJob(JobKind::Flash, arguments);
 }
@@ -30,23 +41,14 @@ std::uint32_t LUMBREL_CALL FlashActivityLightAllDrives(std::uint32_t adapterClas
 std::uint32_t LUMBREL_CALL DeepFormatDrive(std::uint32_t adapterClass, std::uint32_t ordinal, std::uint32_t bus,
                                            std::uint32_t target) {
   using namespace lumbrel;
-  JobArguments arguments;
-  arguments.adapterClass = adapterClass;
-  arguments.ordinal = ordinal;
-  arguments.bus = static_cast<std::uint8_t>(bus);
-  arguments.target = static_cast<std::uint8_t>(target);
-  return StartJob(JobKind::Format, arguments);
+  return StartJob(JobKind::Format, DriveArguments(adapterClass, ordinal, bus, target));
 }
 
 std::uint32_t LUMBREL_CALL UpdateDriveFWImage(std::uint32_t adapterClass, std::uint32_t ordinal, std::uint32_t bus,
                                               std::uint32_t target, const std::uint8_t* image,
                                               std::uint32_t length) {
   using namespace lumbrel;
-  JobArguments arguments;
-  arguments.adapterClass = adapterClass;
-  arguments.ordinal = ordinal;
-  arguments.bus = static_cast<std::uint8_t>(bus);
-  arguments.target = static_cast<std::uint8_t>(target);
+  JobArguments arguments = DriveArguments(adapterClass, ordinal, bus, target);
   arguments.image = image;
   arguments.imageLength = length;
   return StartJob(JobKind::Firmware, arguments);

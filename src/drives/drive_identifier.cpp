@@ -52,6 +52,21 @@ void ChooseCode(const std::uint8_t* inquiry, char code[kCodeLength]) {
   std::memcpy(code, inquiry + from, kCodeLength);
 }
 
+// The record of a row: with the table's code text, or with the drive's own
+// `code` (4 characters) when one is given.
+void Fill(DriveIdentity& out, const IdentityRow& row, const char* code) {
+  out = DriveIdentity{};
+  if (code != nullptr) {
+    std::memcpy(out.codeText, code, kCodeLength);
+    out.revisionCode = out.codeText;
+  } else {
+    out.revisionCode = row.code;
+  }
+  out.vendorName = row.vendorName;
+  out.vendorNumber = row.vendorNumber;
+  out.capabilities = row.capabilities;
+}
+
 }  // namespace
 
 // clang-format off
@@ -140,14 +155,7 @@ bool DriveIdentifier::MatchInquiryData(const std::uint8_t* inquiry, std::uint32_
 
   for (std::uint32_t row = 0; row < revisionRows_; ++row) {
     if (std::memcmp(RevisionTable[row].code, code, kCodeLength) != 0) continue;
-    if (out != nullptr) {
-      const IdentityRow& match = RevisionTable[row];
-      *out = DriveIdentity{};
-      out->revisionCode = match.code;
-      out->vendorName = match.vendorName;
-      out->vendorNumber = match.vendorNumber;
-      out->capabilities = match.capabilities;
-    }
+    if (out != nullptr) Fill(*out, RevisionTable[row], nullptr);
     return true;
   }
 
@@ -165,15 +173,7 @@ bool DriveIdentifier::MatchInquiryData(const std::uint8_t* inquiry, std::uint32_
       }
     }
   }
-  if (out != nullptr) {
-    const IdentityRow& row = match != nullptr ? *match : PatternTable[patternRows_];
-    *out = DriveIdentity{};
-    std::memcpy(out->codeText, code, kCodeLength);
-    out->revisionCode = out->codeText;
-    out->vendorName = row.vendorName;
-    out->vendorNumber = row.vendorNumber;
-    out->capabilities = row.capabilities;
-  }
+  if (out != nullptr) Fill(*out, match != nullptr ? *match : PatternTable[patternRows_], code);
   return match != nullptr;
 }
 
