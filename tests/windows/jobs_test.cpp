@@ -39,8 +39,8 @@ struct Report {
   HANDLE arrived = nullptr;  // auto-reset, set once per callback
   DWORD threadId = 0;
   std::uint32_t result = 0;
-  HANDLE worker = nullptr;     // the worker thread, opened from its callback
-  std::uint32_t restart = 0;   // a start of the callback's own kind, when asked for
+  HANDLE worker = nullptr;    // the worker thread, opened from its callback
+  std::uint32_t restart = 0;  // a start of the callback's own kind, when asked for
 };
 
 Report g_reports[kKinds];
