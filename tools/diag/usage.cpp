@@ -10,7 +10,10 @@ namespace {
 
 std::string Syntax(const CommandUsage& command) {
   std::string syntax(command.name);
-  if (!command.arguments.empty()) syntax += " " + std::string(command.arguments);
+  if (!command.arguments.empty()) {
+    syntax += ' ';
+    syntax.append(command.arguments);
+  }
   return syntax;
 }
 
@@ -36,14 +39,13 @@ std::string Wrapped(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     const std::string_view word = text.substr(start, end - start);
     if (line.size() > 1 && line.size() + 1 + word.size() > kWidth) {
-      wrapped += line + "\n";
-      line = " ";
+      wrapped.append(line).append(1, '\n');
+      line.assign(1, ' ');
     }
-    line += " ";
-    line += word;
+    line.append(1, ' ').append(word);
     start = end + 1;
   }
-  if (line.size() > 1) wrapped += line + "\n";
+  if (line.size() > 1) wrapped.append(line).append(1, '\n');
   return wrapped;
 }
 
