@@ -88,6 +88,7 @@ CommandResult ScsiDrive::Execute(std::span<const std::uint8_t> cdb, DataPhase& d
   result.phaseError = data.phaseError();
   log_.Record(cdb, result.status, result.transferred);
   clock_.Advance(config_.latencyMs);
+  result.milliseconds = config_.latencyMs;
   return result;
 }
 
@@ -95,7 +96,7 @@ CommandResult ScsiDrive::Refuse(std::span<const std::uint8_t> cdb, std::uint8_t 
   state_.pendingSense.reset();
   if (status == kCheckCondition) state_.pendingSense = sense;
   log_.Record(cdb, status, 0);
-  return CommandResult{status, 0, false};
+  return CommandResult{status, 0, false, 0};
 }
 
 std::uint32_t ScsiDrive::TakeSense(std::span<std::uint8_t> out) {
@@ -109,7 +110,7 @@ std::uint32_t ScsiDrive::TakeSense(std::span<std::uint8_t> out) {
 
 CommandResult ScsiDrive::Check(const Sense& sense) {
   state_.pendingSense = sense;
-  return CommandResult{kCheckCondition, 0, false};
+  return CommandResult{kCheckCondition, 0, false, 0};
 }
 
 void ScsiDrive::SettleFormat() {

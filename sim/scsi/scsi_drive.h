@@ -48,6 +48,7 @@ struct CommandResult {
   std::uint8_t status = scsi::kGood;
   std::uint32_t transferred = 0;  // data bytes moved
   bool phaseError = false;        // data moved against the declared direction, or too little to send
+  std::uint32_t milliseconds = 0;  // the virtual time the command took
 };
 
 // Everything a drive remembers between commands.

@@ -246,6 +246,7 @@ TEST_F(DriveBehaviourTest, EveryCommandTakesTheLatency) {
   Run(kTestUnitReady);
   Run({0x5F, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_EQ(machine().clock().ElapsedMilliseconds() - start, 21u) << "refused commands too";
+  EXPECT_EQ(Calls("DeviceIoControl").back()["scsi"]["milliseconds"], 7) << "the trace shows the time taken";
 }
 
 }  // namespace
