@@ -65,6 +65,7 @@ TEST_F(DriveJobsTest, ADeepFormatClearsTheModeBitsAndLeavesTheDriveFormatting) {
   ASSERT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 1), 0u);
   EXPECT_EQ(Result(), 0u);
   const sim::DriveView view = View();
+  EXPECT_EQ(view.modePage0[0], 0x00) << "MODE SELECT stored the page, PS cleared";
   EXPECT_EQ(view.modePage0[14], 0x00);
   EXPECT_EQ(view.modePage0[15], 0x00);
   EXPECT_TRUE(view.formatting);
