@@ -1,5 +1,6 @@
 #include "sim/scsi/device_json.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -17,6 +18,80 @@ std::string ByteField(ObjectReader& reader, const char* key, std::size_t maxByte
   return bytes;
 }
 
+std::vector<std::uint8_t> HexField(ObjectReader& reader, const char* key) {
+  try {
+    return ParseHex(*reader.String(key));
+  } catch (const std::invalid_argument& error) {
+    reader.Fail(key, error.what());
+  }
+}
+
+// A list of whole numbers from 0 to `max`.
+std::vector<std::uint32_t> NumberList(ObjectReader& reader, const char* key, std::uint32_t max) {
+  std::vector<std::uint32_t> numbers;
+  const nlohmann::json* list = reader.Raw(key);
+  const std::string what = "expected an array of whole numbers from 0 to " + std::to_string(max);
+  if (!list->is_array()) reader.Fail(key, what);
+  for (const auto& value : *list) {
+    if (!value.is_number_unsigned() || value.get<std::uint64_t>() > max) reader.Fail(key, what);
+    numbers.push_back(static_cast<std::uint32_t>(value.get<std::uint64_t>()));
+  }
+  return numbers;
+}
+
+FirmwareConfig ParseFirmware(const nlohmann::json& json, const std::string& path) {
+  ObjectReader reader(json, path);
+  FirmwareConfig firmware;
+  if (reader.Has("modes")) {
+    firmware.modes.clear();
+    for (const std::uint32_t mode : NumberList(reader, "modes", 7)) {
+      if (mode != 5 && mode != 7) reader.Fail("modes", "the download modes are 5 and 7");
+      firmware.modes.push_back(static_cast<std::uint8_t>(mode));
+    }
+  }
+  firmware.maxLength = reader.Uint("maxLength", FirmwareConfig::kLargestImage).value_or(FirmwareConfig::kLargestImage);
+  if (reader.Has("revisionAfter")) firmware.revisionAfter = ByteField(reader, "revisionAfter", 4);
+  reader.Finish();
+  return firmware;
+}
+
+// The drive behaviours beyond INQUIRY, readiness and capacity.
+void ParseBehaviour(ObjectReader& reader, DeviceConfig& device) {
+  device.notReady = reader.Uint("notReady").value_or(0);
+  device.restartNotReady = reader.Uint("restartNotReady").value_or(0);
+  if (reader.Has("modePage0")) {
+    device.modePage0 = HexField(reader, "modePage0");
+    const auto& page = *device.modePage0;
+    // With the 4-byte header and an 8-byte block descriptor the mode data must fit its length byte.
+    if (page.size() < 2 || page.size() > 244) reader.Fail("modePage0", "expected 2 to 244 bytes");
+    if ((page[0] & 0x3F) != 0) reader.Fail("modePage0", "the page code byte (bits 0-5) must name page 0");
+    if (page[1] != page.size() - 2) reader.Fail("modePage0", "byte 1, the page length, must count the bytes after it");
+  }
+  device.rejectModeSelect = reader.Bool("rejectModeSelect").value_or(false);
+  if (const nlohmann::json* unreadable = reader.Raw("unreadable"); unreadable != nullptr && unreadable->is_boolean()) {
+    device.allUnreadable = unreadable->get<bool>();
+  } else if (unreadable != nullptr) {
+    device.unreadable = NumberList(reader, "unreadable", 0xFFFFFFFFu);
+  }
+  device.formatSeconds = reader.Uint("formatSeconds", 0xFFFFFFFFu / 1000).value_or(0);
+  if (const nlohmann::json* firmware = reader.Raw("firmware")) device.firmware = ParseFirmware(*firmware, reader.PathOf("firmware"));
+  if (reader.Has("logPages")) {
+    device.logPages.emplace();
+    for (const std::uint32_t page : NumberList(reader, "logPages", 63)) {
+      device.logPages->push_back(static_cast<std::uint8_t>(page));
+    }
+  }
+  if (reader.Has("logPage32")) {
+    device.logPage32 = HexField(reader, "logPage32");
+    if (device.logPage32.size() != DeviceConfig::kLogPage32Size) reader.Fail("logPage32", "expected 600 bytes");
+    const auto& pages = device.logPages;
+    if (!pages || std::find(pages->begin(), pages->end(), DeviceConfig::kLogPage32) == pages->end()) {
+      reader.Fail("logPage32", "the drive offers page 0x32 only when logPages lists 50");
+    }
+  }
+  device.latencyMs = reader.Uint("latencyMs").value_or(0);
+}
+
 }  // namespace
 
 DeviceConfig ParseDevice(const nlohmann::json& json, const std::string& path) {
@@ -32,12 +107,8 @@ DeviceConfig ParseDevice(const nlohmann::json& json, const std::string& path) {
   device.revision = ByteField(reader, "revision", 4);
   device.serial = ByteField(reader, "serial", 200);
   device.removable = reader.Bool("removable");
-  if (const auto hex = reader.String("inquiry")) {
-    try {
-      device.inquiry = ParseHex(*hex);
-    } catch (const std::invalid_argument& error) {
-      reader.Fail("inquiry", error.what());
-    }
+  if (reader.Has("inquiry")) {
+    device.inquiry = HexField(reader, "inquiry");
     if (device.inquiry->empty() || device.inquiry->size() > 255) reader.Fail("inquiry", "expected 1 to 255 bytes");
   }
   device.ready = reader.Bool("ready").value_or(true);
@@ -49,6 +120,7 @@ DeviceConfig ParseDevice(const nlohmann::json& json, const std::string& path) {
           static_cast<int>(device.cdRom.has_value()) > 1) {
     reader.Fail("physicalDrive", "one class driver claims a device: give one of physicalDrive, scanner, cdRom");
   }
+  ParseBehaviour(reader, device);
   reader.Finish();
   return device;
 }

@@ -24,6 +24,7 @@ void DriverTrace::Command(const ScsiPort& port, std::uint32_t bus, std::uint32_t
       scsi["status"] = delivery.result.status;
       scsi["transferred"] = delivery.result.transferred;
       if (delivery.result.phaseError) scsi["phaseError"] = true;
+      if (delivery.result.milliseconds != 0) scsi["milliseconds"] = delivery.result.milliseconds;
       break;
   }
   record_->Set("scsi", std::move(scsi));

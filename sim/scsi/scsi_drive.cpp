@@ -9,24 +9,54 @@ namespace lumbrel::sim {
 
 using namespace scsi;
 
-ScsiDrive::ScsiDrive(const DeviceConfig& config, ScsiAddress address, const VirtualClock& clock)
+namespace {
+
+constexpr std::uint32_t kRevisionOffset = 32;  // INQUIRY bytes 32-35: product revision level
+constexpr std::uint32_t kRevisionLength = 4;
+
+std::string InquiryText(const std::vector<std::uint8_t>& inquiry, std::size_t offset, std::size_t size) {
+  if (inquiry.size() <= offset) return {};
+  const auto from = inquiry.begin() + static_cast<std::ptrdiff_t>(offset);
+  return std::string(from, from + static_cast<std::ptrdiff_t>(std::min(size, inquiry.size() - offset)));
+}
+
+}  // namespace
+
+ScsiDrive::ScsiDrive(const DeviceConfig& config, ScsiAddress address, VirtualClock& clock)
     : config_(config), address_(address), clock_(clock), inquiry_(BuildInquiryData(config)) {
   state_.ready = config.ready;
   state_.blocks = config.blocks;
+  state_.notReadyLeft = config.notReady;
+  state_.allUnreadable = config.allUnreadable;
+  state_.unreadable.insert(config.unreadable.begin(), config.unreadable.end());
+  if (config.modePage0) {
+    state_.modePage0 = *config.modePage0;
+    state_.modePage0[0] &= 0x7F;  // PS reports what the drive can save; the values carry none
+    state_.savedModePage0 = state_.modePage0;
+  }
+  state_.logPage32 = config.logPage32;
+  state_.logControls.fill(0x01);
 }
 
 const std::array<ScsiDrive::Command, 256>& ScsiDrive::Commands() {
   static const std::array<Command, 256> table = [] {
     std::array<Command, 256> commands{};
+    // A format in progress leaves only INQUIRY and REQUEST SENSE answered.
     commands[kTestUnitReady] = {&ScsiDrive::TestUnitReady, true};
-    commands[kRequestSense] = {&ScsiDrive::RequestSense, false};
+    commands[kRequestSense] = {&ScsiDrive::RequestSense, false, true};
+    commands[kFormatUnit] = {&ScsiDrive::FormatUnit, true};
     commands[kRead6] = {&ScsiDrive::Read6, true};
     commands[kWrite6] = {&ScsiDrive::Write6, true};
-    commands[kInquiry] = {&ScsiDrive::Inquiry, false};
+    commands[kInquiry] = {&ScsiDrive::Inquiry, false, true};
+    commands[kModeSelect6] = {&ScsiDrive::ModeSelect6, false};
+    commands[kModeSense6] = {&ScsiDrive::ModeSense6, false};
     commands[kStartStopUnit] = {&ScsiDrive::StartStopUnit, false};
     commands[kReadCapacity] = {&ScsiDrive::ReadCapacity, true};
     commands[kRead10] = {&ScsiDrive::Read10, true};
     commands[kWrite10] = {&ScsiDrive::Write10, true};
+    commands[kWriteBuffer] = {&ScsiDrive::WriteBuffer, false};
+    commands[kLogSelect] = {&ScsiDrive::LogSelect, false};
+    commands[kLogSense] = {&ScsiDrive::LogSense, false};
     return commands;
   }();
   return table;
@@ -39,11 +69,15 @@ CommandResult ScsiDrive::Execute(std::span<const std::uint8_t> cdb, DataPhase& d
   } else {
     // Any command but REQUEST SENSE ends the wait for the previous sense data.
     if (cdb[0] != kRequestSense) state_.pendingSense.reset();
+    SettleFormat();
+    if (cdb[0] != kWriteBuffer) FinishDownload();
     const Command& command = Commands()[cdb[0]];
     if (command.run == nullptr) {
       result = Check(kInvalidOpcode);
     } else if (cdb.size() < GroupCdbLength(cdb[0])) {
       result = Check(kInvalidFieldInCdb);
+    } else if (Formatting() && !command.duringFormat) {
+      result = Check(kFormatInProgress);
     } else if (command.needsReady && !state_.ready) {
       result = Check(kStartUnitRequired);
     } else {
@@ -53,6 +87,8 @@ CommandResult ScsiDrive::Execute(std::span<const std::uint8_t> cdb, DataPhase& d
   result.transferred = data.transferred();
   result.phaseError = data.phaseError();
   log_.Record(cdb, result.status, result.transferred);
+  clock_.Advance(config_.latencyMs);
+  result.milliseconds = config_.latencyMs;
   return result;
 }
 
@@ -60,7 +96,7 @@ CommandResult ScsiDrive::Refuse(std::span<const std::uint8_t> cdb, std::uint8_t 
   state_.pendingSense.reset();
   if (status == kCheckCondition) state_.pendingSense = sense;
   log_.Record(cdb, status, 0);
-  return CommandResult{status, 0, false};
+  return CommandResult{status, 0, false, 0};
 }
 
 std::uint32_t ScsiDrive::TakeSense(std::span<std::uint8_t> out) {
@@ -74,10 +110,82 @@ std::uint32_t ScsiDrive::TakeSense(std::span<std::uint8_t> out) {
 
 CommandResult ScsiDrive::Check(const Sense& sense) {
   state_.pendingSense = sense;
-  return CommandResult{kCheckCondition, 0, false};
+  return CommandResult{kCheckCondition, 0, false, 0};
 }
 
-CommandResult ScsiDrive::TestUnitReady(std::span<const std::uint8_t>, DataPhase&) { return {}; }
+void ScsiDrive::SettleFormat() {
+  if (!state_.formatEndsAt || clock_.ElapsedMilliseconds() < *state_.formatEndsAt) return;
+  state_.formatEndsAt.reset();
+  state_.formatted = true;
+  state_.written.clear();
+  // The format has mapped out the bad blocks.
+  state_.allUnreadable = false;
+  state_.unreadable.clear();
+}
+
+bool ScsiDrive::Formatting() const {
+  return state_.formatEndsAt && clock_.ElapsedMilliseconds() < *state_.formatEndsAt;
+}
+
+void ScsiDrive::FinishDownload() {
+  if (state_.download.empty()) return;
+  state_.firmwareImage = state_.download.Release();
+  if (config_.firmware && config_.firmware->revisionAfter && inquiry_.size() >= kRevisionOffset + kRevisionLength) {
+    const std::string& revision = *config_.firmware->revisionAfter;
+    for (std::uint32_t i = 0; i < kRevisionLength; ++i) {
+      inquiry_[kRevisionOffset + i] = i < revision.size() ? static_cast<std::uint8_t>(revision[i]) : ' ';
+    }
+  }
+  state_.notReadyLeft = config_.restartNotReady;
+}
+
+bool ScsiDrive::BecomingReady() {
+  if (state_.notReadyLeft == 0) return false;
+  --state_.notReadyLeft;
+  return true;
+}
+
+bool ScsiDrive::Unreadable(std::uint32_t lba, std::uint32_t count, std::uint32_t* first) const {
+  if (state_.allUnreadable && count > 0) {
+    *first = lba;
+    return true;
+  }
+  if (state_.unreadable.empty()) return false;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (state_.unreadable.count(lba + i) != 0) {
+      *first = lba + i;
+      return true;
+    }
+  }
+  return false;
+}
+
+DriveView ScsiDrive::View() const {
+  DriveView view;
+  view.address = address_;
+  view.vendor = InquiryText(inquiry_, 8, 8);
+  view.product = InquiryText(inquiry_, 16, 16);
+  view.revision = InquiryText(inquiry_, kRevisionOffset, kRevisionLength);
+  view.ready = state_.ready;
+  view.notReadyLeft = state_.notReadyLeft;
+  view.commands = log_.total();
+  view.readsServed = state_.readsServed;
+  view.blocksRead = log_.blocksRead();
+  view.blocksWritten = log_.blocksWritten();
+  view.formatting = Formatting();
+  if (view.formatting) view.formatRemainingMs = *state_.formatEndsAt - clock_.ElapsedMilliseconds();
+  view.formatted = state_.formatted || (state_.formatEndsAt && !view.formatting);
+  view.firmwareImage = state_.firmwareImage;
+  view.downloadLength = state_.download.length();
+  view.modePage0 = state_.modePage0;
+  view.logPages = config_.logPages.value_or(std::vector<std::uint8_t>{});
+  if (OffersLogPage(DeviceConfig::kLogPage32)) view.logPage32 = state_.logPage32;
+  return view;
+}
+
+CommandResult ScsiDrive::TestUnitReady(std::span<const std::uint8_t>, DataPhase&) {
+  return BecomingReady() ? Check(kBecomingReady) : CommandResult{};
+}
 
 CommandResult ScsiDrive::RequestSense(std::span<const std::uint8_t> cdb, DataPhase& data) {
   const auto bytes = state_.pendingSense.value_or(Sense{}).Bytes();
@@ -143,7 +251,9 @@ CommandResult ScsiDrive::Write10(std::span<const std::uint8_t> cdb, DataPhase& d
 }
 
 CommandResult ScsiDrive::ReadBlocks(std::uint32_t lba, std::uint32_t count, DataPhase& data) {
+  if (BecomingReady()) return Check(kBecomingReady);
   if (static_cast<std::uint64_t>(lba) + count > state_.blocks) return Check(kLbaOutOfRange);
+  if (std::uint32_t bad = 0; Unreadable(lba, count, &bad)) return Check(kUnrecoveredReadError.WithInformation(bad));
   const auto out = data.In(count * kBlockSize);
   std::uint8_t block[kBlockSize];
   for (std::uint32_t offset = 0; offset < out.size(); offset += kBlockSize) {
@@ -153,6 +263,7 @@ CommandResult ScsiDrive::ReadBlocks(std::uint32_t lba, std::uint32_t count, Data
     if (target == block) std::memcpy(out.data() + offset, block, n);
   }
   log_.AddBlocks(out.size() / kBlockSize, 0);
+  ++state_.readsServed;
   return {};
 }
 
@@ -166,6 +277,16 @@ CommandResult ScsiDrive::WriteBlocks(std::uint32_t lba, std::uint32_t count, Dat
   return {};
 }
 
+// FORMAT UNIT without a parameter list; it answers at once and the drive
+// formats for `formatSeconds` of virtual time.
+CommandResult ScsiDrive::FormatUnit(std::span<const std::uint8_t> cdb, DataPhase&) {
+  constexpr std::uint8_t kFormatData = 0x10;
+  if ((cdb[1] & kFormatData) != 0) return Check(kInvalidFieldInCdb);
+  state_.formatEndsAt = clock_.ElapsedMilliseconds() + std::uint64_t{config_.formatSeconds} * 1000;
+  SettleFormat();
+  return {};
+}
+
 void ScsiDrive::ReadBlock(std::uint32_t lba, std::uint8_t* out) const {
   if (!state_.written.empty()) {
     if (const auto it = state_.written.find(lba); it != state_.written.end()) {
@@ -173,7 +294,11 @@ void ScsiDrive::ReadBlock(std::uint32_t lba, std::uint8_t* out) const {
       return;
     }
   }
-  PatternBlock(lba, out);
+  if (state_.formatted) {
+    std::memset(out, 0, kBlockSize);
+  } else {
+    PatternBlock(lba, out);
+  }
 }
 
 void ScsiDrive::PatternBlock(std::uint32_t lba, std::uint8_t* out) {

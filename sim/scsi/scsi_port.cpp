@@ -5,7 +5,7 @@
 namespace lumbrel::sim {
 
 ScsiPort::ScsiPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount, Faults& faults,
-                   const VirtualClock& clock)
+                   VirtualClock& clock)
     : number_(number), family_(family), present_(present), buses_(busCount), faults_(faults), clock_(clock) {}
 
 ScsiDrive& ScsiPort::AddDrive(std::uint32_t bus, const DeviceConfig& config) {

@@ -38,7 +38,7 @@ class ScsiPort {
   static constexpr std::uint32_t kNoAnswer = 130;
 
   ScsiPort(std::uint32_t number, PortFamily family, bool present, std::uint32_t busCount, Faults& faults,
-           const VirtualClock& clock);
+           VirtualClock& clock);
 
   std::uint32_t number() const { return number_; }
   PortFamily family() const { return family_; }
@@ -63,7 +63,7 @@ class ScsiPort {
   bool present_;
   std::vector<Bus> buses_;
   Faults& faults_;
-  const VirtualClock& clock_;
+  VirtualClock& clock_;
 };
 
 }  // namespace lumbrel::sim

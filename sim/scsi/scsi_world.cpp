@@ -20,4 +20,12 @@ ScsiDrive* ScsiWorld::Drive(std::uint32_t port, std::uint32_t bus, std::uint32_t
   return found == nullptr ? nullptr : found->Drive(bus, target);
 }
 
+std::vector<DriveView> ScsiWorld::Views() const {
+  std::vector<DriveView> views;
+  for (const auto& port : ports_) {
+    for (const ScsiDrive* drive : port->Drives()) views.push_back(drive->View());
+  }
+  return views;
+}
+
 }  // namespace lumbrel::sim

@@ -13,7 +13,7 @@ namespace lumbrel::sim {
 class ScsiWorld {
  public:
   // The ports' commands meet the machine's fault rules; its drives see its clock.
-  ScsiWorld(Faults& faults, const VirtualClock& clock) : faults_(faults), clock_(clock) {}
+  ScsiWorld(Faults& faults, VirtualClock& clock) : faults_(faults), clock_(clock) {}
   ScsiWorld(const ScsiWorld&) = delete;
   ScsiWorld& operator=(const ScsiWorld&) = delete;
 
@@ -24,10 +24,13 @@ class ScsiWorld {
   const std::vector<std::shared_ptr<ScsiPort>>& ports() const { return ports_; }
   // The device at an address; null when there is none.
   ScsiDrive* Drive(std::uint32_t port, std::uint32_t bus, std::uint32_t target) const;
+  // What an operator sees of every drive, by port, bus and target (see
+  // ScsiDrive::View; hold the machine's mutex while jobs may run).
+  std::vector<DriveView> Views() const;
 
  private:
   Faults& faults_;
-  const VirtualClock& clock_;
+  VirtualClock& clock_;
   std::vector<std::shared_ptr<ScsiPort>> ports_;
 };
 

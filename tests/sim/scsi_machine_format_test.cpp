@@ -45,6 +45,13 @@ TEST_F(ScsiMachineFormatTest, RefusesDevicesThatCannotBe) {
       R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"lun":0}]}]}]})",
       R"({"ports":[{"driver":"aic78xx","family":"scsi"}]})",
       R"({"faults":[{"call":"scsi","lun":1,"error":130}]})",
+      R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"modePage0":"00 05 00"}]}]}]})",
+      R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"modePage0":"01 01 00"}]}]}]})",
+      R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"unreadable":[-1]}]}]}]})",
+      R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"firmware":{"modes":[6]}}]}]}]})",
+      R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"firmware":{"revision":"A"}}]}]}]})",
+      R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"logPages":[64]}]}]}]})",
+      R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"logPage32":"00"}]}]}]})",
   };
   for (const char* json : machines) EXPECT_THROW(Parse(json), sim::MachineFormatError) << json;
 }
