@@ -110,6 +110,17 @@ class HostLibrary : public Library {
     return mark.load() == 0 && (wasSet || attempt == 1);
   }
 
+  // On the virtual clock a stop or a wait that comes before the flash loop
+  // has begun would be lost: the loop sets its flag and reads its start
+  // time only then.
+  void AwaitJobUnderway(JobKind kind, const std::function<bool()>& ended) override {
+    if (kind != JobKind::Flash) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (Module().flashRunning.load() == 0 && !ended() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::yield();
+    }
+  }
+
  private:
   static constexpr std::size_t kPathSize = 260;
 

@@ -68,9 +68,11 @@ Session::Waited Session::WaitForCallback(JobKind kind, std::uint64_t number, std
   for (;;) {
     const auto report = reports.WaitFor(kind, number, kProgressStep);
     const std::uint64_t elapsed = pace ? realElapsed() : library_.Milliseconds() - begin;
-    if (report && (!pace || elapsed >= report->atMilliseconds - begin)) {
+    // A job that called back before `begin` (flash-stop's) took no time of it.
+    const std::uint64_t took = report && report->atMilliseconds > begin ? report->atMilliseconds - begin : 0;
+    if (report && (!pace || elapsed >= took)) {
       if (shown) options_.progress("");
-      return {report->result, report->atMilliseconds - begin};
+      return {report->result, took};
     }
     if (options_.progress) {
       options_.progress("waiting for the callback: " + Seconds(elapsed) +
@@ -107,10 +109,13 @@ CommandOutput Session::RunJob(const std::string& command, JobKind kind, const st
     elapsed = library_.Milliseconds() - begin;
     output.text = command + ": not started, result " + ResultText(result) + "\n";
   } else if (const std::uint64_t number = reports.Started(kind); noWait) {
+    library_.AwaitJobUnderway(kind, [&] { return reports.WaitFor(kind, number, {}).has_value(); });
+    if (kind == JobKind::Flash) unshownFlash_ = number;
     elapsed = library_.Milliseconds() - begin;
     output.text = command + ": started; not waiting for its callback\n";
   } else {
     const Waited waited = WaitForCallback(kind, number, begin, expectedMs);
+    if (kind == JobKind::Flash) unshownFlash_ = 0;
     elapsed = waited.elapsedMs;
     output.json["callback"] = waited.result;
     output.text = command + ": called back after " + Seconds(elapsed) + " with " + ResultText(waited.result) + "\n";
@@ -164,8 +169,6 @@ CommandOutput Session::FlashStop(const std::vector<std::string>& args) {
   if (auto error = parser.Parse(args)) return *error;
   const auto stop = library_.exports().FlashDriveActivityLight;
   if (stop == nullptr) return CommandError("flash-stop", Missing("flash-stop", "FlashDriveActivityLight"));
-  JobReports& reports = JobReports::Instance();
-  const bool running = !reports.AllReported(JobKind::Flash);
   const std::uint64_t begin = library_.Milliseconds();
   const std::uint32_t result = stop(0, 0, 0, 0, 0);
 
@@ -174,8 +177,9 @@ CommandOutput Session::FlashStop(const std::vector<std::string>& args) {
   output.json["result"] = result;
   output.json["callback"] = nullptr;
   output.text = "flash-stop: result " + ResultText(result);
-  if (running && !noWait) {
-    const Waited waited = WaitForCallback(JobKind::Flash, reports.LastStarted(JobKind::Flash), begin, std::nullopt);
+  if (unshownFlash_ != 0 && !noWait) {
+    const Waited waited = WaitForCallback(JobKind::Flash, unshownFlash_, begin, std::nullopt);
+    unshownFlash_ = 0;
     output.json["callback"] = waited.result;
     output.text += "; the flash job called back after " + Seconds(waited.elapsedMs) + " with " +
                    ResultText(waited.result);

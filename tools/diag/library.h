@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,6 +83,10 @@ class Library {
   // that moment out; true while another start may still succeed (`attempt`
   // counts the starts that gave -1 so far).
   virtual bool AwaitJobMarkClear(JobKind kind, int attempt) = 0;
+  // After a start: waits until a job of `kind` is under way (the flash loop
+  // has begun, so a stop or a wait reaches it) or `ended` says it is over.
+  // Only the host can see that; elsewhere it returns at once.
+  virtual void AwaitJobUnderway(JobKind, const std::function<bool()>&) {}
 
  protected:
   ExportTable exports_{};

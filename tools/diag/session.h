@@ -88,6 +88,9 @@ class Session {
   Library& library_;
   SessionOptions options_;
   bool callbacksRegistered_ = false;
+  // The flash job started with --no-wait whose callback no command has
+  // shown yet (0: none); flash-stop shows it.
+  std::uint64_t unshownFlash_ = 0;
   std::map<std::string, Handler> commands_;
   bool cagesInitialized_ = false;
 };

@@ -71,8 +71,8 @@ const std::vector<CommandUsage>& Commands() {
        "Calls FlashActivityLightAllDrives for DURATION units of 30 s (1 to 65535) and waits for the activity "
        "callback, as flash does."},
       {"flash-stop", "[--no-wait]", "stop the activity light job after its current pass",
-       "Calls FlashDriveActivityLight with a duration of 0, then waits for the callback of a flash job that this "
-       "run started and that has not called back yet."},
+       "Calls FlashDriveActivityLight with a duration of 0, then shows the callback of the flash job that this run "
+       "started with --no-wait, waiting for it unless --no-wait is given here too."},
       {"format", "CLASS ORDINAL BUS TARGET [--yes] [--no-wait]", "low-level format of a drive: destroys its data",
        "Asks for confirmation on a terminal unless --yes is given, and refuses without --yes when standard input "
        "is not a terminal. Calls DeepFormatDrive and waits for the format callback."},
