@@ -1,5 +1,5 @@
 # LUMBREL: the two commands a fresh Debian 12 machine needs.
-#   make demo   build the host library and run `lumbrel-diag report` on the default machine
+#   make demo   build the host library and run `lumbrel-diag report` and a flash on the default machine
 #   make test   every test: host (ASan+UBSan, TSan), fuzz smoke runs, Windows cross build, Wine
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 60
 demo: host-deps
 	cmake --preset host >/dev/null
 	cmake --build build/host -j $(JOBS) --target lumbrel-diag
-	./build/host/tools/diag/lumbrel-diag report
+	./build/host/tools/diag/lumbrel-diag batch examples/batches/demo.txt
 
 test: deps
 	@scripts/run-tests.sh

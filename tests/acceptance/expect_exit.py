@@ -3,7 +3,7 @@
 import subprocess, sys
 
 want, cmd = int(sys.argv[1]), sys.argv[2:]
-p = subprocess.run(cmd, capture_output=True, text=True, timeout=60)
+p = subprocess.run(cmd, capture_output=True, text=True, timeout=60, stdin=subprocess.DEVNULL)
 if p.returncode != want:
     print(f"FAIL: exit status {p.returncode}, expected {want}; stderr: {p.stderr.strip()[:200]}")
     sys.exit(1)

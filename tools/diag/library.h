@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,26 @@ struct PortListing {
   std::vector<PortInfo> ports;
 };
 
+// One direct-access drive of an adapter's bus, and who made it.
+struct DriveInfo {
+  std::uint32_t adapterNumber = 0;
+  std::uint32_t bus = 0;
+  std::uint32_t target = 0;
+  std::uint32_t identifyResult = 0;  // 0 identified, 1004001 unknown, else the INQUIRY's failure
+  std::optional<std::string> vendorName;  // none for an unknown drive
+  std::uint32_t vendorNumber = 0;
+  std::uint32_t capabilities = 0;
+  std::string revisionCode;
+};
+
+struct DriveListing {
+  std::uint32_t result = 0;  // the adapter list's error when it cannot be built
+  std::vector<DriveInfo> drives;
+};
+
+// The three kinds of background job; one of each kind runs at a time.
+enum class JobKind { Flash, Format, Firmware };
+
 class Library {
  public:
   virtual ~Library() = default;
@@ -43,6 +64,29 @@ class Library {
   virtual std::optional<PortListing> Ports() { return std::nullopt; }
   // The simulated hardware as an operator would see it (host build only).
   virtual std::optional<nlohmann::ordered_json> MachineView() { return std::nullopt; }
+  // Every drive the adapters' bus scans found, identified (host build only).
+  virtual std::optional<DriveListing> Drives() { return std::nullopt; }
+
+  // The clock the library's jobs run by, in milliseconds: the simulated
+  // machine's virtual clock on the host, the system's on Windows. A plain
+  // function, so that a job's callback may read it on its worker thread
+  // even while the library unloads.
+  using ClockFunction = std::uint64_t (*)();
+  virtual ClockFunction Clock() const = 0;
+  std::uint64_t Milliseconds() const { return Clock()(); }
+  // Lets `milliseconds` pass on that clock: the host's Sleep only advances
+  // the virtual clock, so nothing waits in real time there.
+  virtual void Pause(std::uint32_t milliseconds) = 0;
+  // Whether Milliseconds is a virtual clock.
+  virtual bool VirtualTime() const = 0;
+  // After a job of `kind` called back, its mark clears a moment later. Waits
+  // that moment out; true while another start may still succeed (`attempt`
+  // counts the starts that gave -1 so far).
+  virtual bool AwaitJobMarkClear(JobKind kind, int attempt) = 0;
+  // After a start: waits until a job of `kind` is under way (the flash loop
+  // has begun, so a stop or a wait reaches it) or `ended` says it is over.
+  // Only the host can see that; elsewhere it returns at once.
+  virtual void AwaitJobUnderway(JobKind, const std::function<bool()>&) {}
 
  protected:
   ExportTable exports_{};

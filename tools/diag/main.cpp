@@ -10,6 +10,7 @@
 
 #include "library.h"
 #include "session.h"
+#include "terminal.h"
 #include "usage.h"
 
 namespace {
@@ -70,11 +71,14 @@ int main(int argc, char** argv) {
   std::string machineFile;
   std::string traceFile;
   bool json = false;
+  bool realtime = false;
 #if !defined(_WIN32)
   app.add_option("--machine", machineFile, "JSON machine description to simulate (default: the embedded machine)");
   app.add_option("--trace", traceFile, "write every platform call to FILE as JSON Lines");
 #endif
   app.add_flag("--json", json, "one JSON object per command");
+  app.add_flag("--realtime", realtime,
+               "let the host's waits pass in real time too (the simulated library's own pauses stay virtual)");
   app.prefix_command();  // everything after the command is the command's own
   try {
     app.parse(argc, argv);
@@ -101,7 +105,7 @@ int main(int argc, char** argv) {
     return lumbrel::diag::kExitNotRun;
   }
 
-  Session session(*library);
+  Session session(*library, lumbrel::diag::TerminalOptions(realtime));
   if (words[0] == "batch") return RunBatch(session, std::vector<std::string>(words.begin() + 1, words.end()), json);
   return Emit(session.Run(words), json);
 }

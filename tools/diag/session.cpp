@@ -40,11 +40,15 @@ CommandOutput CommandError(const std::string& command, const std::string& messag
 
 int ExitStatus(const CommandOutput& output) {
   if (output.failed) return kExitNotRun;
-  const auto result = output.json.find("result");
-  return result != output.json.end() && result->is_number() && *result != 0 ? kExitLibraryError : kExitOk;
+  // A job's callback result counts as a library result of its own.
+  for (const char* key : {"result", "callback"}) {
+    const auto value = output.json.find(key);
+    if (value != output.json.end() && value->is_number() && *value != 0) return kExitLibraryError;
+  }
+  return kExitOk;
 }
 
-Session::Session(Library& library) : library_(library) {
+Session::Session(Library& library, SessionOptions options) : library_(library), options_(std::move(options)) {
   commands_["report"] = [this](const auto& args) { return Report(args); };
   commands_["ports"] = [this](const auto& args) { return Ports(args); };
   commands_["adapters"] = [this](const auto& args) { return Adapters(args); };
@@ -52,6 +56,14 @@ Session::Session(Library& library) : library_(library) {
   commands_["bay-led"] = [this](const auto& args) { return BayLed(args); };
   commands_["machine"] = [this](const auto& args) { return Machine(args); };
   commands_["explain"] = [this](const auto& args) { return Explain(args); };
+  commands_["flash"] = [this](const auto& args) { return Flash(args); };
+  commands_["flash-all"] = [this](const auto& args) { return FlashAll(args); };
+  commands_["flash-stop"] = [this](const auto& args) { return FlashStop(args); };
+  commands_["format"] = [this](const auto& args) { return Format(args); };
+  commands_["firmware"] = [this](const auto& args) { return Firmware(args); };
+  commands_["log-read"] = [this](const auto& args) { return LogRead(args); };
+  commands_["log-write"] = [this](const auto& args) { return LogWrite(args); };
+  commands_["wait"] = [this](const auto& args) { return Wait(args); };
 }
 
 CommandOutput Session::Run(const std::vector<std::string>& words) {
@@ -227,6 +239,7 @@ CommandOutput Session::Report(const std::vector<std::string>& args) {
   if (library_.Ports()) add("ports", Ports({}));
   add("adapters", Adapters({}));
   add("cages", Cages({}));
+  if (const auto drives = library_.Drives()) add("drives", Drives(*drives));
   output.json["result"] = result;
   return output;
 }

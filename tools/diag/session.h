@@ -2,8 +2,11 @@
 // JSON object and a human-readable text.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,9 +31,22 @@ constexpr int kExitNotRun = 2;
 // What one command's output contributes to the exit status.
 int ExitStatus(const CommandOutput& output);
 
+// What a session may ask of the person at the terminal.
+struct SessionOptions {
+  // The host's waits also pass in real time: the wait command sleeps, and a
+  // job command shows its progress until real time has caught up with the
+  // job's virtual time. The library's own pauses stay virtual.
+  bool realtime = false;
+  // Asks a yes/no question; null when standard input is not a terminal.
+  std::function<bool(const std::string& question)> confirm;
+  // Shows one line of progress in place (empty: clear it); null when
+  // standard error is not a terminal.
+  std::function<void(const std::string& line)> progress;
+};
+
 class Session {
  public:
-  explicit Session(Library& library);
+  explicit Session(Library& library, SessionOptions options = {});
 
   // Runs one command given as its words ("bay-led", "39", "1", "on"), or
   // answers a help request.
@@ -46,8 +62,35 @@ class Session {
   CommandOutput BayLed(const std::vector<std::string>& args);
   CommandOutput Machine(const std::vector<std::string>& args);
   CommandOutput Explain(const std::vector<std::string>& args);
+  CommandOutput Drives(const DriveListing& listing);
+  CommandOutput Flash(const std::vector<std::string>& args);
+  CommandOutput FlashAll(const std::vector<std::string>& args);
+  CommandOutput FlashStop(const std::vector<std::string>& args);
+  CommandOutput Format(const std::vector<std::string>& args);
+  CommandOutput Firmware(const std::vector<std::string>& args);
+  CommandOutput LogRead(const std::vector<std::string>& args);
+  CommandOutput LogWrite(const std::vector<std::string>& args);
+  CommandOutput Wait(const std::vector<std::string>& args);
+
+  // Starts a job with `start` and, unless `noWait`, waits for its callback:
+  // {"command", "result": the start's, "callback": the callback's or null,
+  // "elapsedMs"}. `expectedMs` is how long the job should take, when known.
+  CommandOutput RunJob(const std::string& command, JobKind kind, const std::function<std::uint32_t()>& start,
+                       std::optional<std::uint64_t> expectedMs, bool noWait);
+  struct Waited {
+    std::uint32_t result;
+    std::uint64_t elapsedMs;  // on the library's clock, from `begin`
+  };
+  // Waits for the callback of job `number` of `kind`, showing the progress.
+  Waited WaitForCallback(JobKind kind, std::uint64_t number, std::uint64_t begin,
+                         std::optional<std::uint64_t> expectedMs);
 
   Library& library_;
+  SessionOptions options_;
+  bool callbacksRegistered_ = false;
+  // The flash job started with --no-wait whose callback no command has
+  // shown yet (0: none); flash-stop shows it.
+  std::uint64_t unshownFlash_ = 0;
   std::map<std::string, Handler> commands_;
   bool cagesInitialized_ = false;
 };

@@ -54,7 +54,8 @@ std::string Wrapped(std::string_view text) {
 const std::vector<CommandUsage>& Commands() {
   static const std::vector<CommandUsage> commands = {
       {"report", "", "everything the library reports",
-       "Runs ports (host build only), adapters and cages in turn; its result is the first of theirs that is not 0."},
+       "Runs ports (host build only), adapters, cages and, in the host build, the identity of every drive found "
+       "(vendor, vendor number, capabilities, revision code); its result is the first of theirs that is not 0."},
       {"ports", "", "the SCSI ports: class, buses, driver, vendor, driver file (host build)",
        "One row for each port that the registry scan found, the adapter class named beside its number."},
       {"adapters", "", "the host adapters with their driver versions, and the number of drives",
@@ -64,6 +65,31 @@ const std::vector<CommandUsage>& Commands() {
       {"bay-led", "CAGE TARGET on|off", "make a bay's power indicator flash, or stop it",
        "CAGE is the cage id and TARGET the drive's SCSI target, each decimal or 0x hex. on calls SFStartFlashPower, "
        "off SFStopFlashPower; the cages are found first when no command has found them yet."},
+      {"flash", "CLASS ORDINAL BUS TARGET DURATION [--no-wait]", "blink a drive's activity light by reading from it",
+       "Calls FlashDriveActivityLight for DURATION units of 30 s (1 to 65535) and waits for the activity callback, "
+       "showing the time elapsed on a terminal; --no-wait returns once the job has started. The drive is named by "
+       "adapter CLASS and ORDINAL, BUS and TARGET."},
+      {"flash-all", "CLASS ORDINAL BUS DURATION [--no-wait]", "blink the activity light of every drive on a bus",
+       "Calls FlashActivityLightAllDrives for DURATION units of 30 s (1 to 65535) and waits for the activity "
+       "callback, as flash does."},
+      {"flash-stop", "[--no-wait]", "stop the activity light job after its current pass",
+       "Calls FlashDriveActivityLight with a duration of 0, then shows the callback of the flash job that this run "
+       "started with --no-wait, waiting for it unless --no-wait is given here too."},
+      {"format", "CLASS ORDINAL BUS TARGET [--yes] [--no-wait]", "low-level format of a drive: destroys its data",
+       "Asks for confirmation on a terminal unless --yes is given, and refuses without --yes when standard input "
+       "is not a terminal. Calls DeepFormatDrive and waits for the format callback."},
+      {"firmware", "CLASS ORDINAL BUS TARGET IMAGE-FILE [--no-wait]", "download a firmware image to a drive",
+       "Reads IMAGE-FILE, calls UpdateDriveFWImage with it and waits for the firmware callback; the image is kept "
+       "until the job has called back."},
+      {"log-read", "ADAPTER BUS TARGET [--size N]", "read the 600 bytes kept in a drive's log page",
+       "Calls ReadDriveLogPage with a buffer of N bytes (600 unless given, at most 65536); the data is shown in hex "
+       "when the result is 0. ADAPTER is the adapter number."},
+      {"log-write", "ADAPTER BUS TARGET DATA-FILE [--mode 0|1|2]", "write a file into a drive's log page",
+       "Calls WriteDriveLogPage with the bytes of DATA-FILE (the first 600 are kept, zeros past the end). Mode 0 "
+       "(the default) checks that the drive offers the page, 1 does not check, 2 sends nothing."},
+      {"wait", "SECONDS", "let time pass between the commands of a batch",
+       "On the host the clock is virtual: the simulated machine's time advances at once, unless --realtime is "
+       "given. On Windows the tool sleeps."},
       {"machine", "", "the simulated hardware as an operator sees it (host build)",
        "The cages with their power LEDs, and every SCSI device with the commands and reads it has served."},
       {"explain", "CODE", "the meaning of a result code (decimal, 0x hex, or -1)",
@@ -94,8 +120,8 @@ std::string CommandList() {
   for (const CommandUsage& command : Commands()) table.Add({"  " + Syntax(command), std::string(command.summary)});
   return table.Render() +
          "Run \"lumbrel-diag help COMMAND\" or \"lumbrel-diag COMMAND --help\" for one command.\n"
-         "Exit status: 0 when every library result was 0, 1 when one was not, 2 when a command could not run\n"
-         "(bad arguments, unknown command, unreadable or invalid machine file); 2 wins over 1.\n";
+         "Exit status: 0 when every library result (callbacks' too) was 0, 1 when one was not, 2 when a command\n"
+         "could not run (bad arguments, unknown command, unreadable or invalid machine file); 2 wins over 1.\n";
 }
 
 bool IsHelpRequest(const std::vector<std::string>& words) {

@@ -2,6 +2,7 @@
 // does it.
 #include <windows.h>
 
+#include <chrono>
 #include <stdexcept>
 
 #include "library.h"
@@ -21,7 +22,25 @@ class WindowsLibrary : public Library {
 
   ~WindowsLibrary() override { FreeLibrary(module_); }
 
+  ClockFunction Clock() const override {
+    return [] {
+      return static_cast<std::uint64_t>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+              .count());
+    };
+  }
+  void Pause(std::uint32_t milliseconds) override { Sleep(milliseconds); }
+  bool VirtualTime() const override { return false; }
+
+  // The mark is not visible from outside the DLL: a few short pauses cover
+  // the moment between a callback's return and the clearing of its mark.
+  bool AwaitJobMarkClear(JobKind, int attempt) override {
+    Sleep(1);
+    return attempt < kMarkRetries;
+  }
+
  private:
+  static constexpr int kMarkRetries = 50;
   HMODULE module_ = nullptr;
 };
 

@@ -1,0 +1,141 @@
+// The drive services that run on the caller's thread: the log page that a
+// management application keeps on a drive, and the drives' identities that
+// the report shows.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "command_arguments.h"
+#include "result_meanings.h"
+#include "session.h"
+#include "text_output.h"
+
+namespace lumbrel::diag {
+namespace {
+
+constexpr std::uint32_t kMaxLogReadSize = 65536;
+
+std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
+  for (const std::uint8_t byte : bytes) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
+  return hex;
+}
+
+// Sixteen bytes a line, with the offset in front, for a terminal.
+std::string HexDump(const std::vector<std::uint8_t>& bytes) {
+  std::string dump;
+  for (std::size_t offset = 0; offset < bytes.size(); offset += 16) {
+    char line[32];
+    std::snprintf(line, sizeof line, "  %04zX ", offset);
+    dump += line;
+    for (std::size_t i = offset; i < offset + 16 && i < bytes.size(); ++i) {
+      std::snprintf(line, sizeof line, " %02X", bytes[i]);
+      dump += line;
+    }
+    dump += "\n";
+  }
+  return dump;
+}
+
+std::string ResultText(std::uint32_t result) {
+  return result == 0 ? "0" : std::to_string(result) + " (" + ExplainResult(result).front() + ")";
+}
+
+std::string CapabilitiesText(std::uint32_t capabilities) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%03X", static_cast<unsigned>(capabilities));
+  return text;
+}
+
+}  // namespace
+
+CommandOutput Session::LogRead(const std::vector<std::string>& args) {
+  std::uint32_t adapter = 0, bus = 0, target = 0;
+  std::uint32_t size = LUMBREL_LOG_DATA_SIZE;
+  CommandArguments parser("log-read");
+  parser.Number("ADAPTER", adapter).Number("BUS", bus).Number("TARGET", target).NumberOption("size", size, kMaxLogReadSize);
+  if (auto error = parser.Parse(args)) return *error;
+  const auto read = library_.exports().ReadDriveLogPage;
+  if (read == nullptr) return CommandError("log-read", "this LUMBREL library does not export ReadDriveLogPage");
+  std::vector<std::uint8_t> buffer(size);
+  std::uint8_t none = 0;  // a buffer of 0 bytes still gets a valid address
+  const std::uint32_t result = read(adapter, bus, target, size != 0 ? buffer.data() : &none, size);
+
+  CommandOutput output;
+  output.json["command"] = "log-read";
+  output.json["result"] = result;
+  if (result == 0) {
+    output.json["data"] = HexBytes(buffer);
+    output.text = "Log page of adapter " + std::to_string(adapter) + ", bus " + std::to_string(bus) + ", target " +
+                  std::to_string(target) + ", " + std::to_string(size) + " bytes:\n" + HexDump(buffer);
+  } else {
+    output.text = "log-read: result " + ResultText(result) + "\n";
+  }
+  return output;
+}
+
+CommandOutput Session::LogWrite(const std::vector<std::string>& args) {
+  std::uint32_t adapter = 0, bus = 0, target = 0, mode = 0;
+  std::string dataFile;
+  CommandArguments parser("log-write");
+  parser.Number("ADAPTER", adapter)
+      .Number("BUS", bus)
+      .Number("TARGET", target)
+      .Text("DATA-FILE", dataFile)
+      .NumberOption("mode", mode, 2);
+  if (auto error = parser.Parse(args)) return *error;
+  const auto write = library_.exports().WriteDriveLogPage;
+  if (write == nullptr) return CommandError("log-write", "this LUMBREL library does not export WriteDriveLogPage");
+  std::ifstream file(dataFile, std::ios::binary);
+  if (!file) return CommandError("log-write", "cannot read " + DisplayText(dataFile));
+  const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (data.size() > UINT32_MAX) return CommandError("log-write", "the data file is larger than 4 GiB");
+  const std::uint8_t none = 0;
+  const std::uint32_t result = write(adapter, bus, target, data.empty() ? &none : data.data(),
+                                     static_cast<std::uint32_t>(data.size()), mode);
+
+  CommandOutput output;
+  output.json["command"] = "log-write";
+  output.json["result"] = result;
+  output.text = "log-write of " + std::to_string(data.size()) + " bytes (mode " + std::to_string(mode) +
+                "): result " + ResultText(result) + "\n";
+  return output;
+}
+
+CommandOutput Session::Drives(const DriveListing& listing) {
+  CommandOutput output;
+  output.json["command"] = "drives";
+  output.json["result"] = listing.result;
+  output.json["drives"] = nlohmann::ordered_json::array();
+  Table table({"adapter", "bus", "target", "vendor", "number", "capabilities", "revision", "identified"});
+  for (const DriveInfo& drive : listing.drives) {
+    nlohmann::ordered_json json;
+    json["adapterNumber"] = drive.adapterNumber;
+    json["bus"] = drive.bus;
+    json["target"] = drive.target;
+    json["identifyResult"] = drive.identifyResult;
+    json["vendorName"] = drive.vendorName ? nlohmann::ordered_json(JsonText(*drive.vendorName)) : nullptr;
+    json["vendorNumber"] = drive.vendorNumber;
+    json["capabilities"] = drive.capabilities;
+    json["revisionCode"] = JsonText(drive.revisionCode);
+    output.json["drives"].push_back(std::move(json));
+    table.Add({std::to_string(drive.adapterNumber), std::to_string(drive.bus), std::to_string(drive.target),
+               drive.vendorName ? DisplayText(*drive.vendorName) : "(unknown)", std::to_string(drive.vendorNumber),
+               CapabilitiesText(drive.capabilities), DisplayText(drive.revisionCode),
+               drive.identifyResult == 0 ? "yes" : ResultText(drive.identifyResult)});
+  }
+  if (listing.result != 0) {
+    output.text = "Drives: none (result " + ResultText(listing.result) + ")\n";
+  } else {
+    output.text = "Drives: " + std::to_string(listing.drives.size()) + "\n" +
+                  (listing.drives.empty() ? "" : table.Render("  "));
+  }
+  return output;
+}
+
+}  // namespace lumbrel::diag
