@@ -15,17 +15,6 @@ namespace {
 
 constexpr std::uint32_t kMaxLogReadSize = 65536;
 
-std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (const std::uint8_t byte : bytes) {
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 0x0F];
-  }
-  return hex;
-}
-
 // Sixteen bytes a line, with the offset in front, for a terminal.
 std::string HexDump(const std::vector<std::uint8_t>& bytes) {
   std::string dump;

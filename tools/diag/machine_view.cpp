@@ -30,6 +30,20 @@ nlohmann::ordered_json DescribeCages(sim::Machine& machine) {
   return list;
 }
 
+// What the services left on a drive, each shown only when there is
+// something to see.
+void DescribeDriveState(const sim::DriveView& view, nlohmann::ordered_json& device) {
+  if (view.readsServed != device["reads"].get<std::uint64_t>()) device["readsServed"] = view.readsServed;
+  if (view.notReadyLeft != 0) device["notReadyLeft"] = view.notReadyLeft;
+  if (view.formatting) device["formattingMs"] = view.formatRemainingMs;
+  if (view.formatted) device["formatted"] = true;
+  if (!view.firmwareImage.empty()) {
+    device["firmware"] = {{"length", view.firmwareImage.size()}, {"revision", JsonText(view.revision)}};
+  }
+  if (view.downloadLength != 0) device["downloading"] = view.downloadLength;
+  if (!view.logPage32.empty()) device["logPage32"] = HexBytes(view.logPage32);
+}
+
 // What sits on each bus, and what each device has been sent: a drive's
 // activity light blinks with its reads.
 nlohmann::ordered_json DescribeScsi(sim::Machine& machine) {
@@ -56,6 +70,7 @@ nlohmann::ordered_json DescribeScsi(sim::Machine& machine) {
         device["commands"] = log.total();
         device["reads"] = log.count(0x08) + log.count(0x28);
         device["blocksRead"] = log.blocksRead();
+        DescribeDriveState(drive->View(), device);
         devices.push_back(std::move(device));
       }
       buses.push_back({{"bus", bus}, {"devices", std::move(devices)}});

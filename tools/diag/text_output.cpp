@@ -84,4 +84,15 @@ std::string Table::Render(const std::string& indent) const {
   return text;
 }
 
+std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
+  for (const std::uint8_t byte : bytes) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0x0F];
+  }
+  return hex;
+}
+
 }  // namespace lumbrel::diag

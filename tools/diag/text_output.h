@@ -35,4 +35,7 @@ class Table {
   std::vector<std::vector<std::string>> rows_;
 };
 
+// Bytes as upper-case hex digits, two a byte, as the JSON output carries them.
+std::string HexBytes(const std::vector<std::uint8_t>& bytes);
+
 }  // namespace lumbrel::diag
