@@ -1,15 +1,15 @@
 #include "job_reports.h"
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <vector>
+
+#include "sync.h"
 
 namespace lumbrel::diag {
 
 struct JobReports::Kind {
-  mutable std::mutex mutex;
-  std::condition_variable reported;
+  Mutex mutex;
+  Condition reported;
   std::uint64_t started = 0;
   std::vector<JobReport> reports;  // one for each job that called back, in order
 };
@@ -40,10 +40,10 @@ void LUMBREL_CALL JobReports::Callback(std::uint32_t result) {
   const JobReport report{result, ReadClock()};
   Kind& record = Instance().Of(kind);
   {
-    std::lock_guard lock(record.mutex);
+    Locked lock(record.mutex);
     record.reports.push_back(report);
   }
-  record.reported.notify_all();
+  record.reported.NotifyAll();
 }
 
 void JobReports::Register(const ExportTable& exports, Library::ClockFunction clock) {
@@ -55,26 +55,28 @@ void JobReports::Register(const ExportTable& exports, Library::ClockFunction clo
 
 std::uint64_t JobReports::Started(JobKind kind) {
   Kind& record = Of(kind);
-  std::lock_guard lock(record.mutex);
+  Locked lock(record.mutex);
   return ++record.started;
 }
 
 std::uint64_t JobReports::LastStarted(JobKind kind) const {
   Kind& record = Of(kind);
-  std::lock_guard lock(record.mutex);
+  Locked lock(record.mutex);
   return record.started;
 }
 
 bool JobReports::AllReported(JobKind kind) const {
   Kind& record = Of(kind);
-  std::lock_guard lock(record.mutex);
+  Locked lock(record.mutex);
   return record.reports.size() >= record.started;
 }
 
 std::optional<JobReport> JobReports::WaitFor(JobKind kind, std::uint64_t number, std::chrono::milliseconds timeout) {
   Kind& record = Of(kind);
-  std::unique_lock lock(record.mutex);
-  if (!record.reported.wait_for(lock, timeout, [&] { return record.reports.size() >= number; })) return std::nullopt;
+  Locked lock(record.mutex);
+  if (!record.reported.WaitFor(record.mutex, timeout, [&] { return record.reports.size() >= number; })) {
+    return std::nullopt;
+  }
   return record.reports[number - 1];
 }
 

@@ -4,12 +4,12 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <thread>
 
 #include "command_arguments.h"
 #include "job_reports.h"
 #include "result_meanings.h"
 #include "session.h"
+#include "sync.h"
 #include "text_output.h"
 
 namespace lumbrel::diag {
@@ -248,7 +248,7 @@ CommandOutput Session::Wait(const std::vector<std::string>& args) {
   CommandArguments parser("wait");
   parser.Number("SECONDS", seconds, kMaxWaitSeconds);
   if (auto error = parser.Parse(args)) return *error;
-  if (options_.realtime && library_.VirtualTime()) std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  if (options_.realtime && library_.VirtualTime()) PauseRealTime(std::chrono::seconds(seconds));
   library_.Pause(seconds * 1000);  // the machine sees the time pass too
   CommandOutput output;
   output.json["command"] = "wait";
