@@ -15,6 +15,7 @@
 #include "sim/machine.h"
 #include "sim/machine_format_error.h"
 #include "sim/scsi/device_config.h"
+#include "sim/scsi/logical_drive_config.h"
 #include "sim/scsi/port_family.h"
 
 namespace lumbrel::sim {
@@ -35,6 +36,10 @@ struct PortConfig {
   PortFamily family = PortFamily::ScsiPort;  // the driver model that answers; default: the one the driver stands for
   bool present = true;                       // false: the driver is not loaded, the port's devices do not exist
   std::optional<ServiceConfig> service;  // absent: no service key
+  // Array controllers: MegaRAID and HHBA5100 logical drives, or the maker's containers.
+  std::vector<LogicalDriveConfig> logicalDrives;
+  std::vector<ContainerConfig> containers;
+  ArrayReplyOverrides replies;
 };
 
 struct FileConfig {

@@ -44,6 +44,16 @@ PortConfig ParsePort(const nlohmann::json& json, const std::string& path, std::u
     port.family = *named;
   }
   port.present = reader.Bool("present").value_or(true);
+  if (const nlohmann::json* drives = reader.Raw("logicalDrives")) {
+    const std::string drivesPath = reader.PathOf("logicalDrives");
+    if (!drives->is_array()) throw MachineFormatError(drivesPath + ": expected an array");
+    switch (port.family) {
+      case PortFamily::MegaRaid:
+      case PortFamily::Hhba5100: port.logicalDrives = ParseLogicalDrives(*drives, drivesPath); break;
+      case PortFamily::Qzv: port.containers = ParseContainers(*drives, drivesPath); break;
+      default: reader.Fail("logicalDrives", "only megaraid, hhba5100 and qzv ports have logical drives");
+    }
+  }
   const nlohmann::json* service = reader.Raw("service");
   if (service == nullptr) {
     // Windows has a service key for every loaded driver.

@@ -1,0 +1,58 @@
+// What a machine file says about the logical drives of an array controller
+// port ("logicalDrives"): MegaRAID and HHBA5100 logical drives, or the
+// containers of the maker's controller, which its management library serves.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace lumbrel::sim {
+
+struct SpanDriveConfig {
+  std::uint8_t bus = 0;
+  std::uint8_t target = 0;
+  std::uint32_t blocks = 0;
+};
+
+struct SpanConfig {
+  std::uint32_t blocks = 0;  // defaults to the sum of its drives'
+  std::vector<SpanDriveConfig> drives;
+};
+
+// A MegaRAID or HHBA5100 logical drive.
+struct LogicalDriveConfig {
+  std::uint8_t level = 0;
+  std::uint8_t state = 0;
+  std::vector<SpanConfig> spans;
+  std::optional<std::uint32_t> physicalDrive;  // claimed by the disk class driver at bus 0, target i
+};
+
+// A container of the maker's controller.
+struct ContainerConfig {
+  std::uint32_t number = 0;  // defaults to its place in the list
+  std::uint32_t type = 0;
+  std::uint32_t state = 0;
+  std::uint64_t sizeBytes = 0;
+  std::uint32_t qualifierA = 0;
+  std::uint32_t qualifierB = 0;
+  std::vector<std::pair<std::uint8_t, std::uint8_t>> members;  // bus, target
+  bool skipped = false;
+  std::optional<std::uint32_t> physicalDrive;  // claimed at bus 5, target = the container number
+};
+
+// Raw reply overrides, for controllers that answer with malformed data.
+struct ArrayReplyOverrides {
+  std::optional<std::vector<std::uint8_t>> enquiryReply;
+  std::optional<std::vector<std::uint8_t>> configurationReply;
+  std::optional<std::vector<std::uint8_t>> versionReply;  // HHBA5100 only
+};
+
+// Parse the "logicalDrives" array of one port; `path` names it in errors.
+std::vector<LogicalDriveConfig> ParseLogicalDrives(const nlohmann::json& array, const std::string& path);
+std::vector<ContainerConfig> ParseContainers(const nlohmann::json& array, const std::string& path);
+
+}  // namespace lumbrel::sim
