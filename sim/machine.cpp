@@ -1,5 +1,7 @@
 #include "sim/machine.h"
 
+#include <cctype>
+
 #include "sim/text_util.h"
 
 namespace lumbrel::sim {
@@ -17,6 +19,27 @@ void Machine::AddDevice(std::string_view name, std::shared_ptr<Device> device) {
 std::shared_ptr<Device> Machine::FindDevice(std::string_view name) const {
   const auto it = devices_.find(ToUpper(name));
   return it == devices_.end() ? nullptr : it->second;
+}
+
+void Machine::AddVolume(const VolumeConfig& volume) {
+  std::lock_guard lock(mutex_);
+  volumes_[volume.letter] = volume;
+}
+
+const VolumeConfig* Machine::FindVolume(char letter) const {
+  const auto it = volumes_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+  return it == volumes_.end() ? nullptr : &it->second;
+}
+
+const VolumeConfig* Machine::VolumeOfPath(std::string_view path) const {
+  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return nullptr;
+  return FindVolume(path[0]);
+}
+
+std::vector<const VolumeConfig*> Machine::Volumes() const {
+  std::vector<const VolumeConfig*> all;
+  for (const auto& [letter, volume] : volumes_) all.push_back(&volume);
+  return all;
 }
 
 std::optional<std::string> Machine::Environment(std::string_view name) const {

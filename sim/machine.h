@@ -24,6 +24,7 @@
 #include "sim/sim_thread.h"
 #include "sim/trace.h"
 #include "sim/virtual_clock.h"
+#include "sim/volume_config.h"
 
 namespace lumbrel::sim {
 
@@ -69,6 +70,13 @@ class Machine {
   void AddDevice(std::string_view name, std::shared_ptr<Device> device);
   std::shared_ptr<Device> FindDevice(std::string_view name) const;
 
+  // Volumes by drive letter (upper case).
+  void AddVolume(const VolumeConfig& volume);
+  const VolumeConfig* FindVolume(char letter) const;
+  // The volume that a path "X:\..." lies on, or null.
+  const VolumeConfig* VolumeOfPath(std::string_view path) const;
+  std::vector<const VolumeConfig*> Volumes() const;
+
   // Environment variables (SystemRoot and windir are the Windows directory).
   std::optional<std::string> Environment(std::string_view name) const;
 
@@ -108,6 +116,7 @@ class Machine {
   Trace trace_;
   ScsiWorld scsi_{faults_, clock_};  // after the faults and the clock it uses
   std::map<std::string, std::shared_ptr<Device>> devices_;  // by upper-case name
+  std::map<char, VolumeConfig> volumes_;
   std::map<std::uintptr_t, std::unique_ptr<KernelObject>> handles_;
   std::map<std::uintptr_t, RegistryKey*> keys_;
   std::uintptr_t nextHandle_ = 0x100;

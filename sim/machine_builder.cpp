@@ -7,6 +7,7 @@
 #include "sim/scsi/device_namespace.h"
 #include "sim/text_util.h"
 #include "sim/version_resource.h"
+#include "sim/volume_device.h"
 
 namespace lumbrel::sim {
 
@@ -57,6 +58,8 @@ std::unique_ptr<Machine> BuildMachine(const MachineConfig& config) {
     created->data = file.data;
     created->readOnly = file.readOnly;
   }
+
+  BuildVolumes(*machine, config);
 
   std::vector<CageBoard> cages;
   for (const CageWiring& wiring : config.cages) cages.emplace_back(wiring);

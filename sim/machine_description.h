@@ -17,6 +17,7 @@
 #include "sim/scsi/device_config.h"
 #include "sim/scsi/logical_drive_config.h"
 #include "sim/scsi/port_family.h"
+#include "sim/volume_config.h"
 
 namespace lumbrel::sim {
 
@@ -54,6 +55,8 @@ struct MachineConfig {
   std::vector<CageWiring> cages;
   std::vector<FaultRule> faults;
   std::vector<FileConfig> files;
+  std::vector<VolumeConfig> volumes;
+  DiskInformationConfig diskInformation;
 };
 
 // Checks a JSON machine description; throws MachineFormatError.

@@ -9,6 +9,7 @@
 #include "sim/machine_description.h"
 #include "sim/scsi/device_json.h"
 #include "sim/text_util.h"
+#include "sim/volume_json.h"
 
 namespace lumbrel::sim {
 namespace {
@@ -149,6 +150,10 @@ MachineConfig ParseMachine(const nlohmann::json& document) {
   ForEach(reader.Raw("files"), reader.PathOf("files"), [&](const nlohmann::json& json, const std::string& path) {
     config.files.push_back(ParseFile(json, path));
   });
+  config.volumes = ParseVolumes(reader.Raw("volumes"), reader.PathOf("volumes"));
+  const bool diskInformation = reader.Has("diskInformation");
+  config.diskInformation =
+      ParseDiskInformation(reader.Raw("diskInformation"), diskInformation, reader.PathOf("diskInformation"));
   reader.Finish();
   return config;
 }

@@ -79,6 +79,8 @@ HANDLE OpenFile(Machine& machine, const std::string& name, DWORD access, DWORD d
   }
   const bool writes = (access & GENERIC_WRITE) != 0 || disposition == CREATE_ALWAYS ||
                       disposition == TRUNCATE_EXISTING || !existed;
+  const lumbrel::sim::VolumeConfig* volume = machine.VolumeOfPath(name);
+  if (volume != nullptr && volume->readOnly && writes) return Fail(ERROR_WRITE_PROTECT, INVALID_HANDLE_VALUE);
   if (existed && file->readOnly && writes) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   if (!existed) file = machine.files().Create(name);
   if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) file->data.clear();
@@ -207,6 +209,9 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
   if (const auto fault = call.Fault({{"name", object->name}})) return call.Fail(*fault, FALSE);
   auto& data = object->file->data;
   const std::uint64_t end = object->position + bytesToWrite;
+  // A full volume takes no byte that would need new space.
+  const lumbrel::sim::VolumeConfig* volume = call.machine().VolumeOfPath(object->name);
+  if (volume != nullptr && volume->full && end > data.size()) return call.Fail(ERROR_DISK_FULL, FALSE);
   if (data.size() < end) data.resize(end);
   if (bytesToWrite != 0) std::memcpy(data.data() + object->position, buffer, bytesToWrite);
   object->position = end;
@@ -313,16 +318,22 @@ DWORD WINAPI GetTickCount() {
 
 DWORD WINAPI GetLogicalDrives() {
   PlatformCall call("GetLogicalDrives");
-  call.trace().Set("drives", 0);
+  DWORD drives = 0;
+  for (const lumbrel::sim::VolumeConfig* volume : call.machine().Volumes()) drives |= 1u << (volume->letter - 'A');
+  call.trace().Set("drives", drives);
   call.Finish(0);
-  return 0;
+  return drives;
 }
 
+// The type of the volume whose root is "X:\"; any other path has no root directory.
 UINT WINAPI GetDriveTypeA(LPCSTR rootPathName) {
   PlatformCall call("GetDriveTypeA");
-  call.trace().Set("root", TextOrEmpty(rootPathName)).Set("type", DRIVE_NO_ROOT_DIR);
+  const std::string root = TextOrEmpty(rootPathName);
+  const lumbrel::sim::VolumeConfig* volume = root.size() == 3 ? call.machine().VolumeOfPath(root) : nullptr;
+  const UINT type = volume != nullptr ? volume->type : DRIVE_NO_ROOT_DIR;
+  call.trace().Set("root", root).Set("type", type);
   call.Finish(0);
-  return DRIVE_NO_ROOT_DIR;
+  return type;
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {

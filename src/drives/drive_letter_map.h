@@ -41,7 +41,22 @@ class DriveLetterMap {
   std::uint32_t EntryCount() const { return count_; }
   const Entry& EntryAt(std::uint32_t index) const { return entries_[index]; }
 
+  // The drive letters (bit n = 'A' + n) of removable and fixed drives.
+  static std::uint32_t CandidateLetters();
+  // The SCSI address of "\\.\PhysicalDrive<disk>": 0, or the failure of
+  // the open or of the request.
+  static std::uint32_t PhysicalDriveAddress(std::uint32_t disk, DriveAddress* address);
+
  private:
+  // Appends (letter, address) unless it is there already; false when the
+  // map is full.
+  bool AddEntry(std::uint8_t letter, DriveAddress address);
+  // Enters the letter for every member drive behind the address (the
+  // address itself when it expands to nothing); false when the map is full.
+  bool AddLetterFor(std::uint8_t letter, DriveAddress address);
+  // Walks the disk records of the registry's disk configuration record.
+  std::uint32_t AddFromDiskRecords(const std::uint8_t* value, std::uint32_t size);
+
   MemberExpansion& expansion_;
   std::uint32_t count_ = 0;
   Entry entries_[kCapacity];

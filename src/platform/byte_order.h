@@ -29,6 +29,10 @@ inline void StoreLe32(std::uint8_t* p, std::uint32_t v) {
   p[2] = static_cast<std::uint8_t>(v >> 16);
   p[3] = static_cast<std::uint8_t>(v >> 24);
 }
+inline void StoreLe64(std::uint8_t* p, std::uint64_t v) {
+  StoreLe32(p, static_cast<std::uint32_t>(v));
+  StoreLe32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
 
 inline std::uint16_t LoadBe16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>((p[0] << 8) | p[1]);

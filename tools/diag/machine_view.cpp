@@ -104,6 +104,33 @@ nlohmann::ordered_json DescribeScsi(sim::Machine& machine) {
   return ports;
 }
 
+const char* DriveTypeName(std::uint32_t type) {
+  switch (type) {
+    case 2: return "removable";
+    case 3: return "fixed";
+    case 4: return "remote";
+    case 5: return "cdrom";
+    case 6: return "ramdisk";
+    default: return "unknown";
+  }
+}
+
+// The drive letters, the disks they lie on, and a readiness test file left behind.
+nlohmann::ordered_json DescribeVolumes(sim::Machine& machine) {
+  nlohmann::ordered_json volumes = nlohmann::ordered_json::array();
+  for (const sim::VolumeConfig* volume : machine.Volumes()) {
+    nlohmann::ordered_json entry;
+    entry["letter"] = std::string(1, volume->letter);
+    entry["type"] = DriveTypeName(volume->type);
+    entry["extents"] = volume->extents;
+    if (const auto file = machine.files().Find(std::string(1, volume->letter) + ":\\$QZTest.dat")) {
+      entry["testFile"] = file->data.size();
+    }
+    volumes.push_back(std::move(entry));
+  }
+  return volumes;
+}
+
 }  // namespace
 
 nlohmann::ordered_json DescribeMachine(sim::Machine& machine) {
@@ -111,6 +138,7 @@ nlohmann::ordered_json DescribeMachine(sim::Machine& machine) {
   nlohmann::ordered_json view;
   view["cages"] = DescribeCages(machine);
   view["ports"] = DescribeScsi(machine);
+  if (!machine.Volumes().empty()) view["volumes"] = DescribeVolumes(machine);
   view["openHandles"] = machine.OpenHandleCount();
   view["openKeys"] = machine.OpenKeyCount();
   return view;

@@ -201,6 +201,17 @@ CommandOutput Session::Machine(const std::vector<std::string>& args) {
     }
   }
   text += "  SCSI devices:\n" + drives.Render("    ");
+  if (output.json.contains("volumes")) {
+    Table volumes({"letter", "type", "disks", "test file"});
+    for (const auto& volume : output.json["volumes"]) {
+      std::string disks;
+      for (const auto& disk : volume["extents"]) disks += (disks.empty() ? "" : ",") + disk.dump();
+      volumes.Add({volume["letter"].get<std::string>() + ":", volume["type"].get<std::string>(),
+                   disks.empty() ? "-" : disks,
+                   volume.contains("testFile") ? volume["testFile"].dump() + " bytes" : "-"});
+    }
+    text += "  Volumes:\n" + volumes.Render("    ");
+  }
   output.text = text;
   return output;
 }
