@@ -25,6 +25,7 @@ void OnProcessAttach() {}
 void OnProcessDetach() {
   StopFlashWorkerForUnload();
   g_module->adapterList.FreeAdapterList();
+  g_module->driveLetterMap.ForgetRebuild();
 }
 
 void DestroyModuleState() {

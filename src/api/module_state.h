@@ -12,8 +12,14 @@
 #include "api/jobs.h"
 #include "discovery/port_table.h"
 #include "drives/drive_identifier.h"
+#include "drives/drive_letter_map.h"
+#include "drives/member_expansion.h"
 #include "lumbrel.h"
 #include "panel/front_panel.h"
+#include "raid/array_library.h"
+#include "raid/raid_config_list.h"
+#include "reports/disk_config_report.h"
+#include "reports/drive_readiness.h"
 #include "scsi/adapter_list.h"
 #include "scsi/address_cache.h"
 
@@ -27,6 +33,18 @@ struct CallbackSlots {
   std::atomic<FirmwareCallback> firmware{nullptr};
 };
 
+// The drive-letter map's view of the RAID views: the members behind an address.
+class RaidMemberExpansion final : public MemberExpansion {
+ public:
+  explicit RaidMemberExpansion(RaidConfigList& raidConfigs) : raidConfigs_(raidConfigs) {}
+  std::uint32_t ExpandLogicalDrive(DriveAddress address, std::uint32_t* count, DriveAddress* members) override {
+    return raidConfigs_.ExpandLogicalDrive(address, count, members);
+  }
+
+ private:
+  RaidConfigList& raidConfigs_;
+};
+
 struct ModuleState {
   PortTable portTable;  // scans the registry at construction
   DriveIdentifier driveIdentifier;
@@ -38,6 +56,16 @@ struct ModuleState {
   // Built by the first export that needs an adapter; declared after what
   // its adapters use, so destroyed before it.
   AdapterList adapterList{portTable, addressCache};
+  ArrayLibrary arrayLibrary;  // loaded only while a view of the maker's controller refreshes
+  // Built by the first RAID-level, readiness, disk-configuration or
+  // drive-letter query; its views point at adapters of the list above.
+  RaidConfigList raidConfigs{portTable, adapterList, arrayLibrary};
+  RaidMemberExpansion memberExpansion{raidConfigs};
+  // Constructed empty, like everything after the identifier: the objects
+  // between them only hold references, so nothing else happens at load.
+  DriveLetterMap driveLetterMap{memberExpansion};
+  DriveReadiness readiness{adapterList, raidConfigs, driveLetterMap};
+  DiskConfigReport diskConfigReport{adapterList, raidConfigs, driveLetterMap, driveIdentifier};
 };
 
 // The state of the loaded module. Valid between load and unload only.
