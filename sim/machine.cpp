@@ -86,7 +86,7 @@ void* Machine::Resolve(std::uint32_t address) const {
 }
 
 std::shared_ptr<SimThread> Machine::StartThread(SimThread::Routine routine, void* parameter, bool suspended) {
-  auto thread = std::make_shared<SimThread>(routine, parameter, suspended);
+  auto thread = std::make_shared<SimThread>(routine, parameter, suspended, clock_.ElapsedMilliseconds());
   std::lock_guard lock(mutex_);
   threads_.push_back(thread);
   return thread;
@@ -101,7 +101,11 @@ void Machine::WaitForThreads() {
     }
     if (threads.empty()) return;
     // Joined without the machine's lock: the threads call into the machine.
-    for (const auto& thread : threads) thread->Join();
+    // Having waited for them, the caller is as late as the latest of them.
+    for (const auto& thread : threads) {
+      thread->Join();
+      clock_.CatchUp(thread->elapsed());
+    }
   }
 }
 

@@ -2,7 +2,8 @@
 
 namespace lumbrel::sim {
 
-SimThread::SimThread(Routine routine, void* parameter, bool suspended) : suspended_(suspended) {
+SimThread::SimThread(Routine routine, void* parameter, bool suspended, std::uint64_t startElapsed)
+    : suspended_(suspended), timeline_(startElapsed) {
   thread_ = std::thread([this, routine, parameter] { Run(routine, parameter); });
 }
 
@@ -17,7 +18,9 @@ void SimThread::Run(Routine routine, void* parameter) {
       return;
     }
   }
+  VirtualClock::BindThread(&timeline_);
   exitCode_ = routine(parameter);
+  VirtualClock::BindThread(nullptr);
   finished_ = true;
 }
 

@@ -7,13 +7,16 @@
 #include <mutex>
 #include <thread>
 
+#include "sim/virtual_clock.h"
+
 namespace lumbrel::sim {
 
 class SimThread {
  public:
   using Routine = std::uint32_t (*)(void*);
 
-  SimThread(Routine routine, void* parameter, bool suspended);
+  // The thread's virtual time begins at `startElapsed`, its creator's time.
+  SimThread(Routine routine, void* parameter, bool suspended, std::uint64_t startElapsed);
   ~SimThread();
   SimThread(const SimThread&) = delete;
   SimThread& operator=(const SimThread&) = delete;
@@ -25,6 +28,8 @@ class SimThread {
   void Join();
   bool finished() const { return finished_.load(); }
   std::uint32_t exitCode() const { return exitCode_.load(); }
+  // The virtual time the thread has reached (when it finished: its end).
+  std::uint64_t elapsed() const { return timeline_.load(); }
 
  private:
   void Run(Routine routine, void* parameter);
@@ -35,6 +40,7 @@ class SimThread {
   bool abandoned_ = false;
   std::atomic<bool> finished_{false};
   std::atomic<std::uint32_t> exitCode_{0};
+  VirtualClock::Timeline timeline_;
   std::thread thread_;
 };
 

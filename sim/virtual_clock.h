@@ -1,5 +1,13 @@
-// Virtual time: it advances only when the platform is asked to sleep, so a
-// 30-second behaviour runs in microseconds and every run is repeatable.
+// Virtual time: it advances only when the platform is asked to sleep (or a
+// simulated device takes time), so a 30-second behaviour runs in
+// microseconds and every run is repeatable.
+//
+// Each thread that the simulated platform starts keeps a timeline of its
+// own, which begins at its creator's time: a job's pauses move only its own
+// time, so its timing stays exact whatever runs beside it, and the caller's
+// waits do not shorten it. Threads that the platform did not start (the
+// test's or the tool's own) share the machine's main timeline. A thread
+// that waits for another catches up with the time that one reached.
 #pragma once
 
 #include <atomic>
@@ -9,21 +17,40 @@ namespace lumbrel::sim {
 
 class VirtualClock {
  public:
+  using Timeline = std::atomic<std::uint64_t>;  // elapsed milliseconds
+
   VirtualClock(std::uint32_t tickStart, std::uint32_t calendarStart)
       : tickStart_(tickStart), calendarStart_(calendarStart) {}
 
   // Milliseconds since the system started, wrapping at 32 bits like GetTickCount.
-  std::uint32_t TickCount() const { return tickStart_ + static_cast<std::uint32_t>(elapsed_.load()); }
+  std::uint32_t TickCount() const { return tickStart_ + static_cast<std::uint32_t>(ElapsedMilliseconds()); }
   // Seconds of calendar time, like time().
-  std::uint32_t CalendarTime() const { return calendarStart_ + static_cast<std::uint32_t>(elapsed_.load() / 1000); }
-  std::uint64_t ElapsedMilliseconds() const { return elapsed_.load(); }
+  std::uint32_t CalendarTime() const {
+    return calendarStart_ + static_cast<std::uint32_t>(ElapsedMilliseconds() / 1000);
+  }
+  // The calling thread's time.
+  std::uint64_t ElapsedMilliseconds() const { return Current().load(); }
 
-  void Advance(std::uint64_t milliseconds) { elapsed_.fetch_add(milliseconds); }
+  void Advance(std::uint64_t milliseconds) { Current().fetch_add(milliseconds); }
+  // Moves the calling thread's time forward to `elapsed` when it is behind.
+  void CatchUp(std::uint64_t elapsed) {
+    Timeline& timeline = Current();
+    std::uint64_t now = timeline.load();
+    while (now < elapsed && !timeline.compare_exchange_weak(now, elapsed)) {
+    }
+  }
+
+  // Gives the calling thread its own timeline, for as long as it runs
+  // (null: back to the main timeline).
+  static void BindThread(Timeline* timeline) { boundTimeline_ = timeline; }
 
  private:
+  Timeline& Current() const { return boundTimeline_ != nullptr ? *boundTimeline_ : main_; }
+
   std::uint32_t tickStart_;
   std::uint32_t calendarStart_;
-  std::atomic<std::uint64_t> elapsed_{0};
+  mutable Timeline main_{0};
+  static inline thread_local Timeline* boundTimeline_ = nullptr;
 };
 
 }  // namespace lumbrel::sim

@@ -78,7 +78,22 @@ TEST_F(JobTest, AFlashReadsEveryBurstOfTheBufferUntilItsTimeIsUp) {
   EXPECT_EQ(reads[0], Built(cdb::Read6(0x0204, 4)));
   EXPECT_EQ(reads[23], Built(cdb::Read6(0x1904, 4)));
   EXPECT_EQ(reads[24], reads[0]) << "each burst starts again at 0x0204";
+  machine().WaitForThreads();  // the job's time is its own until the test waits for it
   EXPECT_EQ(machine().clock().TickCount() - start, 30000u);
+}
+
+TEST_F(JobTest, TheCallersWaitsDoNotShortenAFlash) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
+  QuietTrace();
+  const std::uint32_t start = machine().clock().TickCount();
+  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 1), 0u);
+  for (int i = 0; i < 4; ++i) Sleep(10000);
+  EXPECT_EQ(g_flash.Next(), 0u);
+  EXPECT_EQ(Commands(drive, scsi_op::kRead6).size(), 300u * 24);
+  EXPECT_EQ(machine().clock().TickCount() - start, 40000u) << "the caller's own time";
+  machine().WaitForThreads();
+  EXPECT_EQ(machine().clock().TickCount() - start, 40000u) << "waiting for an earlier end leaves it";
 }
 
 TEST_F(JobTest, AFlashOfEveryDriveReadsThePresentTargetsOfTheBusInWholePasses) {
@@ -99,6 +114,7 @@ TEST_F(JobTest, AFlashOfEveryDriveReadsThePresentTargetsOfTheBusInWholePasses) {
   EXPECT_EQ(g_flash.Next(), 0u);
   EXPECT_EQ(Commands(first, scsi_op::kRead6).size(), 10u * 24);
   EXPECT_EQ(Commands(second, scsi_op::kRead6).size(), 10u * 24) << "the pass under way is finished";
+  machine().WaitForThreads();
   EXPECT_EQ(machine().clock().TickCount() - start, 10u * 20 + 1) << "a 20 ms pause after each pass, 1 ms for the stop";
 }
 
@@ -171,7 +187,7 @@ TEST_F(JobTest, JobsOfEveryKindAndTheCallersExportsShareAnAdapterWithoutMixingCo
     return std::all_of(target.cdbs.begin(), target.cdbs.end(), [&](const Bytes& cdb) { return opcodes.count(cdb[0]); });
   };
   EXPECT_TRUE(only(flashed, {scsi_op::kInquiry, scsi_op::kRead6}));
-  EXPECT_EQ(Commands(flashed, scsi_op::kRead6).size() % 24, 0u) << "whole bursts";
+  EXPECT_EQ(Commands(flashed, scsi_op::kRead6).size(), 300u * 24) << "the other jobs' pauses leave its time alone";
   EXPECT_TRUE(only(formatted, {scsi_op::kInquiry, scsi_op::kTestUnitReady, scsi_op::kRead6, scsi_op::kModeSense6,
                                scsi_op::kFormatUnit}));
   EXPECT_EQ(Commands(formatted, scsi_op::kFormatUnit).size(), 1u);

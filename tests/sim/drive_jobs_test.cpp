@@ -53,6 +53,7 @@ TEST_F(DriveJobsTest, AFirmwareUpdateWaitsOutTheRestartAndLeavesTheNewFirmware) 
   const std::uint64_t start = machine().clock().ElapsedMilliseconds();
   ASSERT_EQ(UpdateDriveFWImage(LUMBREL_CLASS_SCSIPORT, 0, 0, 1, image.data(), 20000), 0u);
   EXPECT_EQ(Result(), 0u);
+  machine().WaitForThreads();
   EXPECT_EQ(machine().clock().ElapsedMilliseconds() - start, 5000u + 500u)
       << "the pause, then a second probe after three NOT READY answers";
   EXPECT_EQ(View().firmwareImage, image);

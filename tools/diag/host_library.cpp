@@ -100,6 +100,7 @@ class HostLibrary : public Library {
   }
   void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
   bool VirtualTime() const override { return true; }
+  void CatchUp(std::uint64_t milliseconds) override { sim::CurrentMachine().clock().CatchUp(milliseconds); }
 
   bool AwaitJobMarkClear(JobKind kind, int attempt) override {
     const std::atomic<std::uint32_t>& mark = Module().jobs.of(kind == JobKind::Flash    ? lumbrel::JobKind::Flash

@@ -68,6 +68,7 @@ Session::Waited Session::WaitForCallback(JobKind kind, std::uint64_t number, std
     const std::uint64_t took = report && report->atMilliseconds > begin ? report->atMilliseconds - begin : 0;
     if (report && (!pace || elapsed >= took)) {
       if (shown) options_.progress("");
+      library_.CatchUp(report->atMilliseconds);
       return {report->result, took};
     }
     if (options_.progress) {

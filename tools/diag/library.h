@@ -79,6 +79,10 @@ class Library {
   virtual void Pause(std::uint32_t milliseconds) = 0;
   // Whether Milliseconds is a virtual clock.
   virtual bool VirtualTime() const = 0;
+  // The tool has waited for something that happened at `milliseconds` on
+  // another thread's clock (a job's callback). On the virtual clock, where
+  // each job keeps its own time, the tool's time moves on to that moment.
+  virtual void CatchUp(std::uint64_t milliseconds) { (void)milliseconds; }
   // After a job of `kind` called back, its mark clears a moment later. Waits
   // that moment out; true while another start may still succeed (`attempt`
   // counts the starts that gave -1 so far).
