@@ -1,6 +1,4 @@
 // The "adapters" command: what CountAdapterUnits and GetAllAdapterInfo report.
-#include <cstring>
-
 #include "session.h"
 #include "text_output.h"
 #include "usage.h"
@@ -11,12 +9,6 @@ namespace {
 // The library builds its adapter list from at most 16 ports; a count far
 // beyond that is not believed.
 constexpr std::uint32_t kMaxAdapters = 256;
-
-// A record's text field: up to its terminator, never past the field.
-template <std::size_t N>
-std::string FieldText(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
-}
 
 }  // namespace
 
@@ -47,9 +39,9 @@ CommandOutput Session::Adapters(const std::vector<std::string>& args) {
   output.json["adapters"] = nlohmann::ordered_json::array();
   Table table({"adapter", "class", "vendor", "driver", "version"});
   for (const AdapterInfoRecord& record : records) {
-    const std::string vendor = FieldText(record.vendorName);
-    const std::string driver = FieldText(record.driverName);
-    const std::string version = FieldText(record.driverVersion);
+    const std::string vendor = FieldText(record.vendorName, sizeof record.vendorName);
+    const std::string driver = FieldText(record.driverName, sizeof record.driverName);
+    const std::string version = FieldText(record.driverVersion, sizeof record.driverVersion);
     // Copies: the packed records' integers are not aligned for odd records.
     const std::uint32_t number = record.adapterNumber;
     const std::uint32_t classCode = record.classCode;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "result_meanings.h"
+#include "text_output.h"
 #include "usage.h"
 
 namespace lumbrel::diag {
@@ -15,7 +16,14 @@ CommandArguments::CommandArguments(const std::string& command) : app_(command), 
 CommandArguments& CommandArguments::Number(const std::string& name, std::uint32_t& value, std::uint32_t max) {
   std::string& text = texts_.emplace_back();
   app_.add_option(name, text)->required();
-  conversions_.push_back({&text, &value, max});
+  conversions_.push_back({&text, &value, max, false});
+  return *this;
+}
+
+CommandArguments& CommandArguments::ClassCode(const std::string& name, std::uint32_t& value) {
+  std::string& text = texts_.emplace_back();
+  app_.add_option(name, text)->required();
+  conversions_.push_back({&text, &value, UINT32_MAX, true});
   return *this;
 }
 
@@ -27,7 +35,7 @@ CommandArguments& CommandArguments::Text(const std::string& name, std::string& v
 CommandArguments& CommandArguments::NumberOption(const std::string& name, std::uint32_t& value, std::uint32_t max) {
   std::string& text = texts_.emplace_back();
   app_.add_option("--" + name, text);
-  conversions_.push_back({&text, &value, max});
+  conversions_.push_back({&text, &value, max, false});
   return *this;
 }
 
@@ -45,6 +53,12 @@ std::optional<CommandOutput> CommandArguments::Parse(const std::vector<std::stri
   }
   for (const Conversion& conversion : conversions_) {
     if (conversion.text->empty()) continue;  // an option not given
+    if (conversion.className) {
+      if (const auto code = ParseClassName(*conversion.text)) {
+        *conversion.value = *code;
+        continue;
+      }
+    }
     // A leading '-' is no number here, although explain takes -1.
     const auto number = (*conversion.text)[0] == '-' ? std::nullopt : ParseResultCode(*conversion.text);
     if (!number || *number > conversion.max) return CommandError(command_, UsageError(command_));

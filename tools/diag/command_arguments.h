@@ -21,6 +21,9 @@ class CommandArguments {
 
   // A required positional number, at most `max`.
   CommandArguments& Number(const std::string& name, std::uint32_t& value, std::uint32_t max = UINT32_MAX);
+  // A required positional adapter class: a number, or a class name as
+  // ParseClassName takes it ("scsi-port", "qzv").
+  CommandArguments& ClassCode(const std::string& name, std::uint32_t& value);
   // A required positional text, such as a file name.
   CommandArguments& Text(const std::string& name, std::string& value);
   // "--name N": `value` keeps its default when the option is absent.
@@ -37,6 +40,7 @@ class CommandArguments {
     const std::string* text;
     std::uint32_t* value;
     std::uint32_t max;
+    bool className;  // a class name stands for its code too
   };
 
   CLI::App app_;

@@ -31,10 +31,6 @@ std::string HexDump(const std::vector<std::uint8_t>& bytes) {
   return dump;
 }
 
-std::string ResultText(std::uint32_t result) {
-  return result == 0 ? "0" : std::to_string(result) + " (" + ExplainResult(result).front() + ")";
-}
-
 std::string CapabilitiesText(std::uint32_t capabilities) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%03X", static_cast<unsigned>(capabilities));

@@ -40,6 +40,10 @@ class HostLibrary : public Library {
     exports_.GetAllAdapterInfo = &::GetAllAdapterInfo;
     exports_.ReadDriveLogPage = &::ReadDriveLogPage;
     exports_.WriteDriveLogPage = &::WriteDriveLogPage;
+    exports_.GetRaidLevel = &::GetRaidLevel;
+    exports_.GetAllDriveLetters = &::GetAllDriveLetters;
+    exports_.GetAllDiskConfigInfo = &::GetAllDiskConfigInfo;
+    exports_.GetDriveReadiness = &::GetDriveReadiness;
   }
 
   ~HostLibrary() override {

@@ -43,10 +43,6 @@ std::string Seconds(std::uint64_t milliseconds) {
   return text;
 }
 
-std::string ResultText(std::uint32_t result) {
-  return result == 0 ? "0" : std::to_string(result) + " (" + ExplainResult(result).front() + ")";
-}
-
 std::string Missing(const std::string& command, const char* what) {
   return command + ": this LUMBREL library does not export " + what;
 }

@@ -79,4 +79,8 @@ std::optional<std::uint32_t> ParseResultCode(const std::string& text) {
   return static_cast<std::uint32_t>(value);
 }
 
+std::string ResultText(std::uint32_t code) {
+  return code == 0 ? "0" : std::to_string(code) + " (" + ExplainResult(code).front() + ")";
+}
+
 }  // namespace lumbrel::diag

@@ -12,6 +12,10 @@ namespace lumbrel::diag {
 
 std::vector<std::string> ExplainResult(std::uint32_t code);
 
+// A result for a line of text: "0", or the code with its first meaning,
+// "1200 (...)".
+std::string ResultText(std::uint32_t code);
+
 // Parses a code as the user writes it: decimal, 0x-prefixed hex, or a
 // negative decimal such as -1 (taken modulo 2^32).
 std::optional<std::uint32_t> ParseResultCode(const std::string& text);

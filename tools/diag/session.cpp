@@ -63,6 +63,10 @@ Session::Session(Library& library, SessionOptions options) : library_(library), 
   commands_["firmware"] = [this](const auto& args) { return Firmware(args); };
   commands_["log-read"] = [this](const auto& args) { return LogRead(args); };
   commands_["log-write"] = [this](const auto& args) { return LogWrite(args); };
+  commands_["disks"] = [this](const auto& args) { return Disks(args); };
+  commands_["raid-level"] = [this](const auto& args) { return RaidLevel(args); };
+  commands_["letters"] = [this](const auto& args) { return Letters(args); };
+  commands_["readiness"] = [this](const auto& args) { return Readiness(args); };
   commands_["wait"] = [this](const auto& args) { return Wait(args); };
 }
 
@@ -251,6 +255,7 @@ CommandOutput Session::Report(const std::vector<std::string>& args) {
   add("adapters", Adapters({}));
   add("cages", Cages({}));
   if (const auto drives = library_.Drives()) add("drives", Drives(*drives));
+  add("disks", Disks({}));
   output.json["result"] = result;
   return output;
 }

@@ -63,6 +63,10 @@ class Session {
   CommandOutput Machine(const std::vector<std::string>& args);
   CommandOutput Explain(const std::vector<std::string>& args);
   CommandOutput Drives(const DriveListing& listing);
+  CommandOutput Disks(const std::vector<std::string>& args);
+  CommandOutput RaidLevel(const std::vector<std::string>& args);
+  CommandOutput Letters(const std::vector<std::string>& args);
+  CommandOutput Readiness(const std::vector<std::string>& args);
   CommandOutput Flash(const std::vector<std::string>& args);
   CommandOutput FlashAll(const std::vector<std::string>& args);
   CommandOutput FlashStop(const std::vector<std::string>& args);

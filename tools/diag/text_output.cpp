@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "lumbrel.h"
 
@@ -50,19 +51,84 @@ std::string DisplayText(std::string_view bytes) {
   return text;
 }
 
-std::string ClassText(std::uint32_t classCode) {
-  const char* name = nullptr;
-  switch (classCode) {
-    case LUMBREL_CLASS_BASE: name = "base"; break;
-    case LUMBREL_CLASS_MEGARAID: name = "MegaRAID"; break;
-    case LUMBREL_CLASS_DAC960: name = "DAC960"; break;
-    case LUMBREL_CLASS_HHBA5100: name = "HHBA5100"; break;
-    case LUMBREL_CLASS_SCSIPORT: name = "SCSI port"; break;
-    case LUMBREL_CLASS_ATAPI: name = "IDE"; break;
-    case LUMBREL_CLASS_QZV: name = "QZV"; break;
+namespace {
+
+struct ClassName {
+  std::uint32_t classCode;
+  const char* name;
+};
+
+constexpr ClassName kClassNames[] = {
+    {LUMBREL_CLASS_BASE, "base"},         {LUMBREL_CLASS_MEGARAID, "MegaRAID"}, {LUMBREL_CLASS_DAC960, "DAC960"},
+    {LUMBREL_CLASS_HHBA5100, "HHBA5100"}, {LUMBREL_CLASS_SCSIPORT, "SCSI port"}, {LUMBREL_CLASS_ATAPI, "IDE"},
+    {LUMBREL_CLASS_QZV, "QZV"},
+};
+
+// Lower case, with spaces and '-' left out: the form names are compared in.
+std::string Folded(std::string_view text) {
+  std::string folded;
+  for (char c : text) {
+    if (c == ' ' || c == '-') continue;
+    folded.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
   }
+  return folded;
+}
+
+}  // namespace
+
+std::string ClassText(std::uint32_t classCode) {
   const std::string number = std::to_string(classCode);
-  return name != nullptr ? number + " (" + name + ")" : number;
+  for (const ClassName& entry : kClassNames) {
+    if (entry.classCode == classCode) return number + " (" + entry.name + ")";
+  }
+  return number;
+}
+
+std::optional<std::uint32_t> ParseClassName(std::string_view name) {
+  // "scsi--port" or a lone "-" are no names, though they fold to one.
+  if (name.empty() || name.find("--") != std::string_view::npos || name.front() == '-' || name.back() == '-') {
+    return std::nullopt;
+  }
+  const std::string folded = Folded(name);
+  for (const ClassName& entry : kClassNames) {
+    if (Folded(entry.name) == folded) return entry.classCode;
+  }
+  return std::nullopt;
+}
+
+std::string FieldText(const char* field, std::size_t size) {
+  std::size_t length = 0;
+  while (length < size && field[length] != '\0') ++length;
+  return std::string(field, length);
+}
+
+std::string MaskLetters(std::uint32_t mask) {
+  std::string letters;
+  for (int bit = 0; bit < 32; ++bit) {
+    if ((mask >> bit & 1u) != 0) letters.push_back(static_cast<char>('A' + bit));
+  }
+  return letters;
+}
+
+std::string MaskLettersText(std::uint32_t mask) {
+  if (mask == 0) return "none";
+  std::string text;
+  for (char letter : MaskLetters(mask)) {
+    if (!text.empty()) text += ' ';
+    text += DisplayText(std::string_view(&letter, 1)) + ":";
+  }
+  return text;
+}
+
+std::string RaidLevelText(std::uint32_t level) {
+  return level == 65535 || level == 255 ? "none" : "RAID " + std::to_string(level);
+}
+
+std::string ReadinessText(std::uint32_t level) {
+  static const char* const kMeanings[] = {"none",     "answers INQUIRY",       "ready",
+                                          "readable", "has a drive letter",    "file test passed"};
+  const std::string number = std::to_string(level);
+  return level < std::size(kMeanings) ? number + " (" + kMeanings[level] + ")" : number;
 }
 
 std::string Table::Render(const std::string& indent) const {

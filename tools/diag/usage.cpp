@@ -54,12 +54,29 @@ std::string Wrapped(std::string_view text) {
 const std::vector<CommandUsage>& Commands() {
   static const std::vector<CommandUsage> commands = {
       {"report", "", "everything the library reports",
-       "Runs ports (host build only), adapters, cages and, in the host build, the identity of every drive found "
-       "(vendor, vendor number, capabilities, revision code); its result is the first of theirs that is not 0."},
+       "Runs ports (host build only), adapters, cages, in the host build the identity of every drive found "
+       "(vendor, vendor number, capabilities, revision code), and disks, with each drive's letters and RAID level; "
+       "its result is the first of theirs that is not 0."},
       {"ports", "", "the SCSI ports: class, buses, driver, vendor, driver file (host build)",
        "One row for each port that the registry scan found, the adapter class named beside its number."},
       {"adapters", "", "the host adapters with their driver versions, and the number of drives",
        "Calls CountAdapterUnits, then GetAllAdapterInfo for one row per host adapter."},
+      {"disks", "[--capacity N]", "the disk configuration: one record per drive, with its letters and RAID level",
+       "Calls CountAdapterUnits, which builds the adapter list, then GetAllDiskConfigInfo with room for N records "
+       "(the unit count unless given; 0 to 4096). Shows the records up to the first empty one: address, revision "
+       "code, vendor number (255 for a device that is not a disk), serial number, vendor and product, drive letters "
+       "and RAID level (none when the drive is in no array)."},
+      {"raid-level", "PORT BUS TARGET", "the RAID level of the arrays a drive is a member of",
+       "Calls GetRaidLevel for the drive at adapter number PORT, BUS and TARGET: the lowest level of the logical "
+       "drives it belongs to, none (65535) for a drive in no array or behind a port that is no array controller."},
+      {"letters", "PORT BUS TARGET", "the drive letters that lie on a drive",
+       "Calls GetAllDriveLetters for the drive at adapter number PORT, BUS and TARGET. Its value is a mask of "
+       "letters (bit 0 = A:), not a result code: the result is always 0. A member of an array shows the letters "
+       "of the array."},
+      {"readiness", "CLASS ORDINAL BUS TARGET", "how far a drive has come into service, 0 to 5",
+       "Calls GetDriveReadiness. CLASS is a class code or its name (base, megaraid, dac960, hhba5100, scsi-port, "
+       "ide, qzv). Levels: 0 none, 1 answers INQUIRY, 2 ready, 3 readable, 4 has a drive letter, 5 a test file "
+       "could be written on its first letter; a failure comes with the level reached."},
       {"cages", "", "find the cages and their bays (InitializeDiags)",
        "One row for each bay: the cage id, the bay number, the target it holds and whether a drive is present."},
       {"bay-led", "CAGE TARGET on|off", "make a bay's power indicator flash, or stop it",
