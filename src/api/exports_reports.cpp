@@ -7,7 +7,7 @@ extern "C" {
 
 std::uint32_t LUMBREL_CALL GetRaidLevel(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t* level) {
   if (level != nullptr) *level = 65535;
-  return lumbrel::result::kNotSupported;
+  return lumbrel::kNotSupported;
 }
 
 std::uint32_t LUMBREL_CALL GetAllDriveLetters(std::uint32_t, std::uint32_t, std::uint32_t) { return 0; }
@@ -17,7 +17,7 @@ std::uint32_t LUMBREL_CALL GetAllDiskConfigInfo(DiskConfigRecord*, std::uint32_t
 std::uint32_t LUMBREL_CALL GetDriveReadiness(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
                                              std::uint32_t* readiness) {
   if (readiness != nullptr) *readiness = 0;
-  return lumbrel::result::kNotSupported;
+  return lumbrel::kNotSupported;
 }
 
 }  // extern "C"
