@@ -34,7 +34,7 @@ class RaidConfig : public LibraryAllocated {
   static constexpr std::uint32_t kRefreshInterval = 15;  // seconds of calendar time
   static constexpr std::uint32_t kVersionSize = 16;
 
-  explicit RaidConfig(std::uint32_t bufferSize) : bufferSize(bufferSize) {}
+  explicit RaidConfig(std::uint32_t size) : bufferSize(size) {}
   virtual ~RaidConfig();
   RaidConfig(const RaidConfig&) = delete;
   RaidConfig& operator=(const RaidConfig&) = delete;
