@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/array_library.h"
 #include "sim/cage_board.h"
 #include "sim/faults.h"
 #include "sim/machine.h"
@@ -54,6 +55,7 @@ struct MachineConfig {
   std::vector<CageWiring> cages;
   std::vector<FaultRule> faults;
   std::vector<FileConfig> files;
+  ArrayLibraryConfig arrayLibrary;  // absent from the file: not installed
 };
 
 // Checks a JSON machine description; throws MachineFormatError.

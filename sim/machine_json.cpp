@@ -121,6 +121,9 @@ MachineConfig ParseMachine(const nlohmann::json& document) {
   ForEach(reader.Raw("files"), reader.PathOf("files"), [&](const nlohmann::json& json, const std::string& path) {
     config.files.push_back(ParseFile(json, path));
   });
+  if (const nlohmann::json* library = reader.Raw("arrayLibrary")) {
+    config.arrayLibrary = ParseArrayLibrary(*library, reader.PathOf("arrayLibrary"));
+  }
   reader.Finish();
   return config;
 }
