@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "discovery/driver_table.h"
 #include "raid/container_record.h"
