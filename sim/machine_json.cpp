@@ -22,6 +22,32 @@ ServiceConfig ParseService(const nlohmann::json& json, const std::string& path) 
   return service;
 }
 
+// Raw controller replies that replace what the simulated controller would
+// answer: "enquiryReply" (MegaRAID), "versionReply" (HHBA5100) and
+// "configurationReply" (both), hex digits.
+void ParseReplyOverrides(ObjectReader& reader, PortConfig& port) {
+  const bool megaRaid = port.family == PortFamily::MegaRaid;
+  const bool hhba = port.family == PortFamily::Hhba5100;
+  struct Key {
+    const char* name;
+    bool allowed;
+    std::optional<std::vector<std::uint8_t>>* out;
+  };
+  const Key keys[] = {{"enquiryReply", megaRaid, &port.replies.enquiryReply},
+                      {"configurationReply", megaRaid || hhba, &port.replies.configurationReply},
+                      {"versionReply", hhba, &port.replies.versionReply}};
+  for (const Key& key : keys) {
+    const auto hex = reader.String(key.name);
+    if (!hex) continue;
+    if (!key.allowed) reader.Fail(key.name, "not a reply of this port's controller");
+    try {
+      *key.out = ParseHex(*hex);
+    } catch (const std::invalid_argument& error) {
+      reader.Fail(key.name, error.what());
+    }
+  }
+}
+
 PortConfig ParsePort(const nlohmann::json& json, const std::string& path, std::uint32_t index) {
   ObjectReader reader(json, path);
   PortConfig port;
@@ -53,7 +79,9 @@ PortConfig ParsePort(const nlohmann::json& json, const std::string& path, std::u
       case PortFamily::Qzv: port.containers = ParseContainers(*drives, drivesPath); break;
       default: reader.Fail("logicalDrives", "only megaraid, hhba5100 and qzv ports have logical drives");
     }
+    CheckLogicalDrives(port, drivesPath);
   }
+  ParseReplyOverrides(reader, port);
   const nlohmann::json* service = reader.Raw("service");
   if (service == nullptr) {
     // Windows has a service key for every loaded driver.

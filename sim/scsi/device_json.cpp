@@ -152,6 +152,14 @@ void CheckDevices(const std::vector<PortConfig>& ports, const std::string& path)
         }
       }
     }
+    // A logical drive's disk device shares the numbers of the devices'.
+    for (std::size_t l = 0; l < port.logicalDrives.size(); ++l) {
+      const auto& number = port.logicalDrives[l].physicalDrive;
+      if (number && !numbers["physicalDrive"].insert(*number).second) {
+        throw MachineFormatError(path + "[" + std::to_string(p) + "].logicalDrives[" + std::to_string(l) +
+                                 "].physicalDrive: physicalDrive " + std::to_string(*number) + " is given to two devices");
+      }
+    }
   }
 }
 

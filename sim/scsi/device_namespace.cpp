@@ -47,12 +47,15 @@ void RecordUnit(Machine& machine, const ScsiDrive& drive) {
 }
 
 // The controller of the port's driver family.
-std::shared_ptr<ScsiPortController> MakeController(std::shared_ptr<ScsiPort> port, const Machine& machine) {
+std::shared_ptr<ScsiPortController> MakeController(std::shared_ptr<ScsiPort> port, const Machine& machine,
+                                                   const PortConfig& config) {
   switch (port->family()) {
     case PortFamily::ScsiPort:
     case PortFamily::Ide: break;
-    case PortFamily::Hhba5100: return std::make_shared<Hhba5100Controller>(std::move(port), machine);
-    case PortFamily::MegaRaid: return std::make_shared<MegaRaidController>(std::move(port), machine);
+    case PortFamily::Hhba5100:
+      return std::make_shared<Hhba5100Controller>(std::move(port), machine, config.logicalDrives, config.replies);
+    case PortFamily::MegaRaid:
+      return std::make_shared<MegaRaidController>(std::move(port), machine, config.logicalDrives, config.replies);
     case PortFamily::Dac960: return std::make_shared<Dac960Controller>(std::move(port), machine);
     case PortFamily::Qzv: return std::make_shared<QzvController>(std::move(port), machine);
   }
@@ -77,7 +80,7 @@ void BuildScsiDevices(Machine& machine, const std::vector<PortConfig>& ports) {
     }
     if (!config->present) continue;
 
-    const auto driver = MakeController(port, machine);
+    const auto driver = MakeController(port, machine, *config);
     machine.AddDevice(Numbered("SCSI", config->number, ":"), std::make_shared<PortDevice>(driver));
     if (config->family == PortFamily::Qzv) {
       machine.AddDevice(Numbered("QZV", controller), std::make_shared<ControllerDevice>(driver));
@@ -101,6 +104,13 @@ void BuildScsiDevices(Machine& machine, const std::vector<PortConfig>& ports) {
         machine.AddDevice(Numbered("Scanner", *device.scanner), std::make_shared<ClassDevice>(driver, *drive));
       }
       if (device.cdRom) machine.AddDevice(Numbered("CdRom", *device.cdRom), std::make_shared<ClassDevice>(driver, *drive));
+    }
+    // The disk devices of logical drives, at bus 0 and the drive's number.
+    for (std::size_t i = 0; i < config->logicalDrives.size(); ++i) {
+      if (const auto& number = config->logicalDrives[i].physicalDrive) {
+        const HostAddress address{static_cast<std::uint8_t>(config->number), 0, static_cast<std::uint8_t>(i)};
+        machine.AddDevice(Numbered("PhysicalDrive", *number), std::make_shared<LogicalUnitDevice>(address));
+      }
     }
   }
 }

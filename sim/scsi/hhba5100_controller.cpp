@@ -1,6 +1,7 @@
 #include "sim/scsi/hhba5100_controller.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace lumbrel::sim {
 namespace {
@@ -53,7 +54,17 @@ Delivery ControllerCheck(const scsi::Sense& sense, bool autoSense) {
   return delivery;
 }
 
+constexpr std::uint8_t kOpcodeVersion = 0x05;
+constexpr std::uint8_t kOpcodeConfiguration = 0x61;
+
 }  // namespace
+
+Hhba5100Controller::Hhba5100Controller(std::shared_ptr<ScsiPort> port, const Machine& machine,
+                                       const std::vector<LogicalDriveConfig>& drives,
+                                       const ArrayReplyOverrides& replies)
+    : ScsiPortController(std::move(port), machine),
+      version_(replies.versionReply.value_or(HhbaVersionReply())),
+      configuration_(replies.configurationReply.value_or(HhbaConfigurationReply(drives))) {}
 
 std::optional<UnwrappedCdb> UnwrapHhbaCdb(std::span<const std::uint8_t> wrapped) {
   if (wrapped.size() < 10 || wrapped[0] != kHhbaDriveCommand) return std::nullopt;
@@ -80,6 +91,7 @@ Delivery Hhba5100Controller::RunPassThroughCommand(const PassThroughCommand& com
 
 Delivery Hhba5100Controller::VendorCommand(std::span<const std::uint8_t> cdb, DataPhase& data, bool autoSense,
                                            DriverTrace& trace) {
+  if (cdb[0] == kHhbaControllerCommand) return ControllerCommand(cdb, data, autoSense, trace);
   if (cdb[0] != kHhbaDriveCommand) return ControllerCheck(scsi::kInvalidOpcode, autoSense);
   const auto inner = UnwrapHhbaCdb(cdb);
   if (!inner) return ControllerCheck(scsi::kInvalidFieldInCdb, autoSense);
@@ -88,6 +100,39 @@ Delivery Hhba5100Controller::VendorCommand(std::span<const std::uint8_t> cdb, Da
   if (delivery.reach == Delivery::Reach::Absent) delivery = ControllerCheck(scsi::kLunNotSupported, autoSense);
   if (delivery.reach == Delivery::Reach::Silent) delivery = ControllerCheck(scsi::kTargetTimeout, autoSense);
   trace.Command(port(), inner->bus, inner->target, carried, delivery);
+  return delivery;
+}
+
+}  // namespace lumbrel::sim
+
+namespace lumbrel::sim {
+
+Delivery Hhba5100Controller::ControllerCommand(std::span<const std::uint8_t> cdb, DataPhase& data, bool autoSense,
+                                               DriverTrace& trace) {
+  if (cdb.size() != 10) return trace.Reject(ControllerCheck(scsi::kInvalidFieldInCdb, autoSense), "CDB 0x20 is 10 bytes");
+  for (const std::size_t reserved : {1, 3, 4, 5, 6, 9}) {
+    if (cdb[reserved] != 0) {
+      return trace.Reject(ControllerCheck(scsi::kInvalidFieldInCdb, autoSense), "a reserved byte of CDB 0x20 is set");
+    }
+  }
+  const ReplyBytes* reply = cdb[2] == kOpcodeVersion         ? &version_
+                            : cdb[2] == kOpcodeConfiguration ? &configuration_
+                                                             : nullptr;
+  if (reply == nullptr) {
+    return trace.Reject(ControllerCheck(scsi::kInvalidFieldInCdb, autoSense), "unknown controller opcode");
+  }
+  const std::uint32_t length = (std::uint32_t{cdb[7]} << 8) | cdb[8];
+  if (data.direction() != DataDirection::In && data.direction() != DataDirection::Either) {
+    return trace.Reject(ControllerCheck(scsi::kInvalidFieldInCdb, autoSense), "controller replies are data in");
+  }
+  // The controller sends the allocation length: its reply, zero-padded or cut.
+  const std::span<std::uint8_t> area = data.In(length);
+  std::fill(area.begin(), area.end(), std::uint8_t{0});
+  std::memcpy(area.data(), reply->data(), std::min(area.size(), reply->size()));
+  Delivery delivery;
+  delivery.reach = Delivery::Reach::Answered;
+  delivery.result.transferred = data.transferred();
+  trace.Set("controllerCommand", static_cast<unsigned>(cdb[2]));
   return delivery;
 }
 

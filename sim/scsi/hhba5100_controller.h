@@ -5,7 +5,8 @@
 // come through the port driver like any request, so they need a unit at
 // PathId and TargetId (the class devices' own unit, or the drive itself on
 // the port device); the controller then answers them for whichever drive
-// byte 3 names.
+// byte 3 names. 0x20 {0x20, 0, opcode, 0, 0, 0, 0, length (2 bytes), 0}
+// asks the controller itself: opcode 5 its version, 0x61 its logical drives.
 #pragma once
 
 #include <array>
@@ -13,6 +14,8 @@
 #include <optional>
 #include <span>
 
+#include "sim/scsi/array_replies.h"
+#include "sim/scsi/logical_drive_config.h"
 #include "sim/scsi/scsi_port_controller.h"
 
 namespace lumbrel::sim {
@@ -33,7 +36,9 @@ std::optional<UnwrappedCdb> UnwrapHhbaCdb(std::span<const std::uint8_t> wrapped)
 
 class Hhba5100Controller : public ScsiPortController {
  public:
-  using ScsiPortController::ScsiPortController;
+  // The replies describe `drives`; an override replaces a reply.
+  Hhba5100Controller(std::shared_ptr<ScsiPort> port, const Machine& machine,
+                     const std::vector<LogicalDriveConfig>& drives, const ArrayReplyOverrides& replies);
 
  protected:
   Delivery RunPassThroughCommand(const PassThroughCommand& command, DataPhase& data, DriverTrace& trace) override;
@@ -43,6 +48,10 @@ class Hhba5100Controller : public ScsiPortController {
   // for itself when that drive is absent or silent, or the wrapper cannot
   // be unwrapped, and for 0x20. The delivery is always Answered.
   Delivery VendorCommand(std::span<const std::uint8_t> cdb, DataPhase& data, bool autoSense, DriverTrace& trace);
+  Delivery ControllerCommand(std::span<const std::uint8_t> cdb, DataPhase& data, bool autoSense, DriverTrace& trace);
+
+  ReplyBytes version_;
+  ReplyBytes configuration_;
 };
 
 }  // namespace lumbrel::sim

@@ -56,4 +56,10 @@ struct ArrayReplyOverrides {
 std::vector<LogicalDriveConfig> ParseLogicalDrives(const nlohmann::json& array, const std::string& path);
 std::vector<ContainerConfig> ParseContainers(const nlohmann::json& array, const std::string& path);
 
+struct PortConfig;
+// The checks of a MegaRAID or HHBA5100 port's logical drives against the
+// port: no more logical drives, spans and drives than the controller's
+// reply holds, and every member a device on the port's buses.
+void CheckLogicalDrives(const PortConfig& port, const std::string& path);
+
 }  // namespace lumbrel::sim

@@ -29,7 +29,22 @@ std::uint8_t ExpectedControl(bool in, std::uint8_t opcode) {
   return mr::kControlAutoSense | timeoutClass;
 }
 
+// The enquiry and configuration mailboxes: command, status and 6 parameter
+// bytes, then the reply data.
+constexpr std::uint8_t kCommandEnquiry = 0x05;
+constexpr std::uint8_t kCommandConfiguration = 0x07;
+constexpr std::uint32_t kReplyData = mr::kReserved.end();
+constexpr std::uint32_t kReplyDataSize = 2048;
+constexpr std::uint32_t kControlCodeDescribe = 0;
+
 }  // namespace
+
+MegaRaidController::MegaRaidController(std::shared_ptr<ScsiPort> port, const Machine& machine,
+                                       const std::vector<LogicalDriveConfig>& drives,
+                                       const ArrayReplyOverrides& replies)
+    : ScsiPortController(std::move(port), machine),
+      enquiry_(replies.enquiryReply.value_or(MegaRaidEnquiryReply())),
+      configuration_(replies.configurationReply.value_or(MegaRaidConfigurationReply(drives))) {}
 
 std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
   if (request.ioctl != layout::kIoctlScsiMiniport) return ScsiPortController::ServePortDevice(request);
@@ -37,8 +52,35 @@ std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
   if (const std::uint32_t error = CheckMiniportRequest(request, mr::kControl.offset, "a mailbox", trace)) return error;
   switch (Load(request.buffer, mr::kCommand)) {
     case mr::kCommandDirectCdb: return DirectCdb(request, trace);
+    case kCommandEnquiry: return Describe(request, enquiry_, trace);
+    case kCommandConfiguration: return Describe(request, configuration_, trace);
     default: return trace.Reject(Complete(request, mr::kStatusInvalid), "unknown mailbox command");
   }
+}
+
+std::uint32_t MegaRaidController::Describe(ControlRequest& request, const ReplyBytes& reply, DriverTrace& trace) {
+  std::uint8_t* block = request.buffer;
+  constexpr std::uint32_t kEnd = kReplyData + kReplyDataSize;
+  if (request.inputLength < kEnd || request.outputLength < kEnd) {
+    return trace.Reject(driver_error::kInvalidParameter, "buffer shorter than the mailbox and its 2048 reply bytes");
+  }
+  if (Load(block, layout::srb_io_control::kLength) < kEnd - layout::srb_io_control::kSize) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "Length leaves no room for the reply data");
+  }
+  if (Load(block, layout::srb_io_control::kTimeout) != mr::kTimeoutForever) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "Timeout is not 0xFFFFFFFF");
+  }
+  if (Load(block, layout::srb_io_control::kControlCode) != kControlCodeDescribe) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "ControlCode of a controller command is not 0");
+  }
+  if (Load(block, mr::kCommandStatus) != mr::kStatusPreset) {
+    return trace.Reject(Complete(request, mr::kStatusInvalid), "command status not preset to 0xAA");
+  }
+  trace.Set("controllerCommand", static_cast<unsigned>(Load(block, mr::kCommand)));
+  std::memset(block + kReplyData, 0, kReplyDataSize);
+  std::memcpy(block + kReplyData, reply.data(), std::min<std::size_t>(reply.size(), kReplyDataSize));
+  trace.Bytes("dataIn", block + kReplyData, kReplyDataSize);
+  return Complete(request, 0);
 }
 
 std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace& trace) {

@@ -1,18 +1,22 @@
 // The AMI MegaRAID driver: IOCTL_SCSI_MINIPORT requests on the port device,
 // of which mailbox command 3 runs a direct CDB on a drive behind the
-// controller. Other mailbox commands (enquiry, configuration, ...) and the
-// logical drives they describe belong here too.
+// controller, 5 (enquiry) and 7 (configuration) describe the controller and
+// its logical drives.
 #pragma once
 
 #include <cstdint>
 
+#include "sim/scsi/array_replies.h"
+#include "sim/scsi/logical_drive_config.h"
 #include "sim/scsi/scsi_port_controller.h"
 
 namespace lumbrel::sim {
 
 class MegaRaidController : public ScsiPortController {
  public:
-  using ScsiPortController::ScsiPortController;
+  // The replies describe `drives`; an override replaces the reply data.
+  MegaRaidController(std::shared_ptr<ScsiPort> port, const Machine& machine,
+                     const std::vector<LogicalDriveConfig>& drives, const ArrayReplyOverrides& replies);
 
   // 0 or the Windows error of the request; a command's own outcome is in
   // the command status byte of the block.
@@ -20,6 +24,11 @@ class MegaRaidController : public ScsiPortController {
 
  private:
   std::uint32_t DirectCdb(ControlRequest& request, DriverTrace& trace);
+  // Enquiry and configuration: the reply data after the mailbox.
+  std::uint32_t Describe(ControlRequest& request, const ReplyBytes& reply, DriverTrace& trace);
+
+  ReplyBytes enquiry_;
+  ReplyBytes configuration_;
 };
 
 }  // namespace lumbrel::sim
