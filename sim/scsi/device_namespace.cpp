@@ -75,6 +75,7 @@ void BuildScsiDevices(Machine& machine, const std::vector<PortConfig>& ports) {
     const auto port = machine.scsi().AddPort(config->number, config->family, config->present,
                                              static_cast<std::uint32_t>(config->buses.size()));
     const std::uint32_t controller = config->family == PortFamily::Qzv ? controllers++ : 0;
+    port->SetLogicalDrives(config->logicalDrives);
     for (std::uint32_t bus = 0; bus < config->buses.size(); ++bus) {
       for (const DeviceConfig& device : config->buses[bus].devices) port->AddDrive(bus, device);
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/faults.h"
+#include "sim/scsi/logical_drive_config.h"
 #include "sim/scsi/port_family.h"
 #include "sim/scsi/scsi_drive.h"
 #include "sim/virtual_clock.h"
@@ -44,6 +45,10 @@ class ScsiPort {
   PortFamily family() const { return family_; }
   // false: the driver is not loaded; the port's devices do not exist.
   bool present() const { return present_; }
+  // The logical drives that a MegaRAID or HHBA5100 controller reports, as
+  // the machine file gives them (for what an operator sees).
+  const std::vector<LogicalDriveConfig>& logicalDrives() const { return logicalDrives_; }
+  void SetLogicalDrives(std::vector<LogicalDriveConfig> drives) { logicalDrives_ = std::move(drives); }
   std::uint32_t busCount() const { return static_cast<std::uint32_t>(buses_.size()); }
 
   ScsiDrive& AddDrive(std::uint32_t bus, const DeviceConfig& config);
@@ -61,6 +66,7 @@ class ScsiPort {
   std::uint32_t number_;
   PortFamily family_;
   bool present_;
+  std::vector<LogicalDriveConfig> logicalDrives_;
   std::vector<Bus> buses_;
   Faults& faults_;
   VirtualClock& clock_;

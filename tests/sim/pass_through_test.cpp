@@ -131,7 +131,7 @@ TEST_F(PassThroughTest, HhbaVendorCommandReachesThePhysicalDriveInByteThree) {
   } cases[] = {
       {"no drive there", {0x21, 0, 0x12, 0x13, 0, 0, 0, 0, 0xF0, 0}, 0x25},
       {"operation code without a layout", {0x21, 0, 0xC0, 0x12, 0, 0, 0, 0, 0, 0}, 0x24},
-      {"controller request", {0x20, 0, 0x05, 0, 0, 0, 0, 0x14, 0, 0}, 0x20},
+      {"controller request of no known opcode", {0x20, 0, 0x77, 0, 0, 0, 0, 0x14, 0, 0}, 0x24},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -44,6 +44,23 @@ void DescribeDriveState(const sim::DriveView& view, nlohmann::ordered_json& devi
   if (!view.logPage32.empty()) device["logPage32"] = HexBytes(view.logPage32);
 }
 
+// The logical drives of a MegaRAID or HHBA5100 port: level, state and
+// members ({bus, target}) as its controller reports them.
+nlohmann::ordered_json DescribeLogicalDrives(const sim::ScsiPort& port) {
+  nlohmann::ordered_json drives = nlohmann::ordered_json::array();
+  for (std::size_t i = 0; i < port.logicalDrives().size(); ++i) {
+    const sim::LogicalDriveConfig& drive = port.logicalDrives()[i];
+    nlohmann::ordered_json members = nlohmann::ordered_json::array();
+    for (const sim::SpanConfig& span : drive.spans) {
+      for (const sim::SpanDriveConfig& member : span.drives) members.push_back({{"bus", member.bus}, {"target", member.target}});
+    }
+    nlohmann::ordered_json entry{{"number", i}, {"level", drive.level}, {"state", drive.state}, {"members", members}};
+    if (drive.physicalDrive) entry["physicalDrive"] = *drive.physicalDrive;
+    drives.push_back(std::move(entry));
+  }
+  return drives;
+}
+
 // What sits on each bus, and what each device has been sent: a drive's
 // activity light blinks with its reads.
 nlohmann::ordered_json DescribeScsi(sim::Machine& machine) {
@@ -75,10 +92,14 @@ nlohmann::ordered_json DescribeScsi(sim::Machine& machine) {
       }
       buses.push_back({{"bus", bus}, {"devices", std::move(devices)}});
     }
-    ports.push_back({{"port", port->number()},
-                     {"family", sim::FamilyName(port->family())},
-                     {"present", port->present()},
-                     {"buses", std::move(buses)}});
+    nlohmann::ordered_json entry{{"port", port->number()},
+                                 {"family", sim::FamilyName(port->family())},
+                                 {"present", port->present()},
+                                 {"buses", std::move(buses)}};
+    if (port->family() == sim::PortFamily::MegaRaid || port->family() == sim::PortFamily::Hhba5100) {
+      entry["logicalDrives"] = DescribeLogicalDrives(*port);
+    }
+    ports.push_back(std::move(entry));
   }
   return ports;
 }
