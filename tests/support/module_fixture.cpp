@@ -41,6 +41,8 @@ void ModuleTest::TearDown() {
   EXPECT_EQ(machine().OpenKeyCount(), 0u) << "a registry key stayed open";
   EXPECT_EQ(machine().LiveAllocationCount(), 0u) << "library memory was not released";
   EXPECT_FALSE(machine().i2c().isOpen()) << "the I2C bus stayed open";
+  EXPECT_EQ(machine().arrayLibrary().LoadedCount(), 0u) << "the array management library stayed loaded";
+  EXPECT_EQ(machine().arrayLibrary().OpenAdapterCount(), 0u) << "an array controller stayed open";
 }
 
 }  // namespace lumbrel::test
