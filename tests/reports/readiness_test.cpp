@@ -173,6 +173,60 @@ TEST_F(ReadinessTest, AFullVolumeStopsAtLevel4AndKeepsTheTestFile) {
   EXPECT_EQ(Probe(4, 0, 8).level, 5u) << "the next test reads the file left behind";
 }
 
+// MegaRAID port 0: one logical drive per member on bus 1, in the states
+// that give array status 1 (state 0), 2 (state 6), 6 (state 4) and 3
+// (state 2), each carrying a letter. HHBA5100 port 1: target 1 in no array,
+// target 2 in a logical drive whose state gives no status, both lettered.
+const char* const kArrayMachine = R"({
+  "ports": [
+    {"driver": "mraidnt", "buses": [{"devices": []}, {"devices": [
+      {"target": 0}, {"target": 1}, {"target": 2}, {"target": 3}]}],
+     "logicalDrives": [
+       {"state": 0, "physicalDrive": 2, "spans": [{"drives": [{"bus": 1, "target": 0}]}]},
+       {"state": 6, "physicalDrive": 3, "spans": [{"drives": [{"bus": 1, "target": 1}]}]},
+       {"state": 4, "physicalDrive": 4, "spans": [{"drives": [{"bus": 1, "target": 2}]}]},
+       {"state": 2, "physicalDrive": 5, "spans": [{"drives": [{"bus": 1, "target": 3}]}]}]},
+    {"driver": "HHBA5100", "buses": [{"devices": [
+      {"target": 1, "physicalDrive": 0}, {"target": 2, "physicalDrive": 1}]}],
+     "logicalDrives": [{"state": 1, "physicalDrive": 6, "spans": [{"drives": [{"target": 2}]}]}]}
+  ],
+  "volumes": [
+    {"letter": "C", "extents": [2]}, {"letter": "D", "extents": [3]}, {"letter": "E", "extents": [4]},
+    {"letter": "F", "extents": [5]}, {"letter": "G", "extents": [0]}, {"letter": "H", "extents": [6]}
+  ]
+})";
+
+TEST_F(ReadinessTest, AnArrayStatusOf0To2Or6StopsAtLevel4WithoutTouchingAFile) {
+  Install(kArrayMachine);
+  library = std::make_unique<Library>();
+  struct Case {
+    const char* drive;
+    std::uint32_t classCode, bus, target;
+  } cases[] = {
+      {"MegaRAID member, status 1", 1, 1, 0},
+      {"MegaRAID member, status 2", 1, 1, 1},
+      {"MegaRAID member, status 6", 1, 1, 2},
+      {"HHBA5100 drive in no array, status 0", 3, 0, 1},
+      {"HHBA5100 member of a logical drive without status", 3, 0, 2},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = Probe(c.classCode, 0, c.target, c.bus);
+    EXPECT_EQ(outcome.result, 0u) << c.drive;
+    EXPECT_EQ(outcome.level, 4u) << c.drive;
+  }
+  EXPECT_TRUE(FileCalls().empty());
+}
+
+TEST_F(ReadinessTest, AnArrayMemberWithStatus3TakesTheFileTest) {
+  Install(kArrayMachine);
+  library = std::make_unique<Library>();
+  const Outcome outcome = Probe(1, 0, 3, 1);
+  EXPECT_EQ(outcome.result, 0u);
+  EXPECT_EQ(outcome.level, 5u);
+  EXPECT_EQ(FileCalls(), (std::vector<std::string>{"CreateFileA", "WriteFile", "DeleteFileA"}));
+  EXPECT_FALSE(FileLeftOn('F'));
+}
+
 TEST_F(ReadinessTest, ANullReadinessPointerIsAllowed) {
   EXPECT_EQ(library->readiness.GetDriveReadiness(4, 0, 0, 3, nullptr), 2u);
   EXPECT_EQ(library->readiness.GetDriveReadiness(4, 0, 0, 0, nullptr), 0u);
