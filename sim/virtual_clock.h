@@ -40,6 +40,11 @@ class VirtualClock {
     }
   }
 
+  // In real-time mode every Sleep also waits its time out in real time, so
+  // the library's pauses last as long as on a real machine.
+  void SetRealTime(bool realTime) { realTime_ = realTime; }
+  bool RealTime() const { return realTime_.load(); }
+
   // Gives the calling thread its own timeline, for as long as it runs
   // (null: back to the main timeline).
   static void BindThread(Timeline* timeline) { boundTimeline_ = timeline; }
@@ -50,6 +55,7 @@ class VirtualClock {
   std::uint32_t tickStart_;
   std::uint32_t calendarStart_;
   mutable Timeline main_{0};
+  std::atomic<bool> realTime_{false};
   static inline thread_local Timeline* boundTimeline_ = nullptr;
 };
 

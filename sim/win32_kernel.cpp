@@ -1,6 +1,7 @@
 // Kernel services of the simulated platform: files, devices, threads, time,
 // system directories and dynamic libraries.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -299,13 +300,20 @@ DWORD WINAPI ResumeThread(HANDLE thread) {
 }
 
 void WINAPI Sleep(DWORD milliseconds) {
+  bool realTime = false;
   {
     PlatformCall call("Sleep");
     call.trace().Set("milliseconds", milliseconds);
     call.machine().clock().Advance(milliseconds);
+    realTime = call.machine().clock().RealTime();
     call.Finish(0);
   }
-  std::this_thread::yield();  // let other threads see the time pass, as a real sleep would
+  // Outside the machine's lock, which the other threads need meanwhile.
+  if (realTime) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  } else {
+    std::this_thread::yield();  // let other threads see the time pass, as a real sleep would
+  }
 }
 
 DWORD WINAPI GetTickCount() {

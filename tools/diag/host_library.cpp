@@ -21,6 +21,7 @@ class HostLibrary : public Library {
     const sim::MachineConfig config =
         options.machineFile ? sim::ReadMachineFile(*options.machineFile) : sim::DefaultMachine();
     sim::InstallMachine(sim::BuildMachine(config));
+    sim::CurrentMachine().clock().SetRealTime(options.realtime);
     // The trace starts before the load: the port scan at load is part of it.
     if (options.traceFile) sim::CurrentMachine().trace().WriteTo(*options.traceFile);
     host::LoadModule();

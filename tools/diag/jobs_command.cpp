@@ -245,8 +245,7 @@ CommandOutput Session::Wait(const std::vector<std::string>& args) {
   CommandArguments parser("wait");
   parser.Number("SECONDS", seconds, kMaxWaitSeconds);
   if (auto error = parser.Parse(args)) return *error;
-  if (options_.realtime && library_.VirtualTime()) PauseRealTime(std::chrono::seconds(seconds));
-  library_.Pause(seconds * 1000);  // the machine sees the time pass too
+  library_.Pause(seconds * 1000);  // real time with --realtime: the simulated Sleep waits then too
   CommandOutput output;
   output.json["command"] = "wait";
   output.json["result"] = 0;

@@ -99,6 +99,7 @@ class Library {
 struct LibraryOptions {
   std::optional<std::string> machineFile;  // host: the machine to simulate; else the default
   std::optional<std::string> traceFile;    // host: where the trace goes
+  bool realtime = false;                   // host: the simulated machine's Sleep waits in real time too
 };
 
 // Loads the library: on Windows LUMBREL.dll through LoadLibraryA, on the host

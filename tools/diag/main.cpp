@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
 #endif
   app.add_flag("--json", json, "one JSON object per command");
   app.add_flag("--realtime", realtime,
-               "let the host's waits pass in real time too (the simulated library's own pauses stay virtual)");
+               "on the host, let time pass in real time: every pause of the library and of the tool lasts as long "
+               "as on a real machine");
   app.prefix_command();  // everything after the command is the command's own
   try {
     app.parse(argc, argv);
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
   lumbrel::diag::LibraryOptions options;
   if (!machineFile.empty()) options.machineFile = machineFile;
   if (!traceFile.empty()) options.traceFile = traceFile;
+  options.realtime = realtime;
   std::unique_ptr<lumbrel::diag::Library> library;
   try {
     library = lumbrel::diag::OpenLibrary(options);

@@ -33,9 +33,9 @@ int ExitStatus(const CommandOutput& output);
 
 // What a session may ask of the person at the terminal.
 struct SessionOptions {
-  // The host's waits also pass in real time: the wait command sleeps, and a
-  // job command shows its progress until real time has caught up with the
-  // job's virtual time. The library's own pauses stay virtual.
+  // Time passes in real time on the host too (the simulated Sleep waits
+  // then); a job command shows its progress until real time has caught up
+  // with the job's.
   bool realtime = false;
   // Asks a yes/no question; null when standard input is not a terminal.
   std::function<bool(const std::string& question)> confirm;

@@ -83,12 +83,4 @@ class Condition {
 #endif
 };
 
-inline void PauseRealTime(std::chrono::milliseconds duration) {
-#if defined(_WIN32)
-  Sleep(static_cast<DWORD>(duration.count()));
-#else
-  std::this_thread::sleep_for(duration);
-#endif
-}
-
 }  // namespace lumbrel::diag

@@ -106,7 +106,7 @@ const std::vector<CommandUsage>& Commands() {
        "(the default) checks that the drive offers the page, 1 does not check, 2 sends nothing."},
       {"wait", "SECONDS", "let time pass between the commands of a batch",
        "On the host the clock is virtual: the simulated machine's time advances at once, unless --realtime is "
-       "given. On Windows the tool sleeps."},
+       "given, which makes every pause real. On Windows the tool sleeps."},
       {"machine", "", "the simulated hardware as an operator sees it (host build)",
        "The cages with their power LEDs, and every SCSI device with the commands and reads it has served."},
       {"explain", "CODE", "the meaning of a result code (decimal, 0x hex, or -1)",
