@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/array_library.h"
 #include "sim/cage_board.h"
 #include "sim/device.h"
 #include "sim/faults.h"
@@ -65,6 +66,9 @@ class Machine {
   // The SCSI ports, buses and devices behind the device namespace.
   ScsiWorld& scsi() { return scsi_; }
   const ScsiWorld& scsi() const { return scsi_; }
+  // The array controller management library, when it is installed.
+  SimArrayLibrary& arrayLibrary() { return arrayLibrary_; }
+  const SimArrayLibrary& arrayLibrary() const { return arrayLibrary_; }
 
   // The device namespace: "\\.\NAME" opens the device registered as NAME.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device);
@@ -115,6 +119,7 @@ class Machine {
   Faults faults_;
   Trace trace_;
   ScsiWorld scsi_{faults_, clock_};  // after the faults and the clock it uses
+  SimArrayLibrary arrayLibrary_;
   std::map<std::string, std::shared_ptr<Device>> devices_;  // by upper-case name
   std::map<char, VolumeConfig> volumes_;
   std::map<std::uintptr_t, std::unique_ptr<KernelObject>> handles_;

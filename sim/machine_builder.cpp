@@ -53,6 +53,9 @@ std::unique_ptr<Machine> BuildMachine(const MachineConfig& config) {
 
   BuildScsiDevices(*machine, config.ports);
 
+  machine->arrayLibrary().config = config.arrayLibrary;
+  if (config.arrayLibrary.probeFile) machine->files().Create(config.settings.systemDirectory + "\\AfaAppSe.dll");
+
   for (const FileConfig& file : config.files) {
     auto created = machine->files().Create(file.path);
     created->data = file.data;

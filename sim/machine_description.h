@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/array_library.h"
 #include "sim/cage_board.h"
 #include "sim/faults.h"
 #include "sim/machine.h"
@@ -57,6 +58,7 @@ struct MachineConfig {
   std::vector<FileConfig> files;
   std::vector<VolumeConfig> volumes;
   DiskInformationConfig diskInformation;
+  ArrayLibraryConfig arrayLibrary;  // absent from the file: not installed
 };
 
 // Checks a JSON machine description; throws MachineFormatError.

@@ -154,6 +154,9 @@ MachineConfig ParseMachine(const nlohmann::json& document) {
   const bool diskInformation = reader.Has("diskInformation");
   config.diskInformation =
       ParseDiskInformation(reader.Raw("diskInformation"), diskInformation, reader.PathOf("diskInformation"));
+  if (const nlohmann::json* library = reader.Raw("arrayLibrary")) {
+    config.arrayLibrary = ParseArrayLibrary(*library, reader.PathOf("arrayLibrary"));
+  }
   reader.Finish();
   return config;
 }

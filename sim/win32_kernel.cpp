@@ -370,27 +370,39 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD s
   return needed;
 }
 
-// The simulated machine has no libraries: every load fails.
+// The one library of the simulated machine is the array controller
+// management library, when the machine has it installed.
 HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
   PlatformCall call("LoadLibraryA");
   const std::string name = TextOrEmpty(fileName);
   call.trace().Set("name", name);
-  const auto fault = call.Fault({{"name", name}});
-  return call.Fail(fault.value_or(ERROR_MOD_NOT_FOUND), static_cast<HMODULE>(nullptr));
+  if (const auto fault = call.Fault({{"name", name}})) return call.Fail(*fault, static_cast<HMODULE>(nullptr));
+  HMODULE module = call.machine().arrayLibrary().Load(name);
+  if (module == nullptr) return call.Fail(ERROR_MOD_NOT_FOUND, module);
+  call.Finish(0);
+  SetLastError(ERROR_SUCCESS);
+  return module;
 }
 
-FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR procName) {
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   PlatformCall call("GetProcAddress");
   const std::string name = TextOrEmpty(procName);
   call.trace().Set("name", name);
-  const auto fault = call.Fault({{"name", name}});
-  return call.Fail(fault.value_or(ERROR_INVALID_HANDLE), static_cast<FARPROC>(nullptr));
+  if (const auto fault = call.Fault({{"name", name}})) return call.Fail(*fault, static_cast<FARPROC>(nullptr));
+  const auto& library = call.machine().arrayLibrary();
+  if (!library.Owns(module) || library.LoadedCount() == 0) return call.Fail(ERROR_INVALID_HANDLE, static_cast<FARPROC>(nullptr));
+  const FARPROC address = library.Resolve(module, name);
+  if (address == nullptr) return call.Fail(ERROR_PROC_NOT_FOUND, address);
+  call.Finish(0);
+  return address;
 }
 
-BOOL WINAPI FreeLibrary(HMODULE) {
+BOOL WINAPI FreeLibrary(HMODULE module) {
   PlatformCall call("FreeLibrary");
-  const auto fault = call.Fault();
-  return call.Fail(fault.value_or(ERROR_INVALID_HANDLE), FALSE);
+  if (const auto fault = call.Fault()) return call.Fail(*fault, FALSE);
+  if (!call.machine().arrayLibrary().Free(module)) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
+  call.Finish(0);
+  return TRUE;
 }
 
 }  // extern "C"

@@ -85,6 +85,15 @@ void BuildScsiDevices(Machine& machine, const std::vector<PortConfig>& ports) {
     machine.AddDevice(Numbered("SCSI", config->number, ":"), std::make_shared<PortDevice>(driver));
     if (config->family == PortFamily::Qzv) {
       machine.AddDevice(Numbered("QZV", controller), std::make_shared<ControllerDevice>(driver));
+      machine.arrayLibrary().AddController(controller, config->number, config->containers);
+      // The disk class driver claims containers at bus 5, target = the container number.
+      for (const ContainerConfig& container : config->containers) {
+        if (!container.physicalDrive) continue;
+        const HostAddress address{static_cast<std::uint8_t>(config->number), 5,
+                                  static_cast<std::uint8_t>(container.number)};
+        machine.AddDevice(Numbered("PhysicalDrive", *container.physicalDrive),
+                          std::make_shared<LogicalUnitDevice>(address));
+      }
     }
     for (const ScsiDrive* drive : port->Drives()) {
       const DeviceConfig& device = drive->config();

@@ -40,6 +40,7 @@ struct ContainerConfig {
   std::uint32_t qualifierA = 0;
   std::uint32_t qualifierB = 0;
   std::vector<std::pair<std::uint8_t, std::uint8_t>> members;  // bus, target
+  std::optional<std::uint32_t> memberCount;  // the count the record declares; default: the members listed
   bool skipped = false;
   std::optional<std::uint32_t> physicalDrive;  // claimed at bus 5, target = the container number
 };

@@ -58,9 +58,31 @@ class ArrayLibrary {
                                       std::uint8_t* buffer, std::uint32_t bufferSize);
 
  private:
+  // The rows of the entry-point table, in the order they are resolved.
+  enum Row : std::uint32_t {
+    kOpenAdapter,
+    kCloseAdapter,
+    kGetGeneralInformation,
+    kGetSmartDeviceInfo,
+    kGetContainerList,
+    kGetContainerInfo,
+    kRowCount
+  };
+  struct EntryPoint {
+    const char* name;  // null ends the table
+    FARPROC address;   // null while unresolved
+  };
+
+  // The entry point of `row` as its own type; null when it is not resolved.
+  template <typename Function>
+  Function Resolved(Row row) const;
+
   HMODULE module_ = nullptr;
   std::uint32_t lastLoadAttempt_ = 0;  // GetTickCount at the last load; 0 after a release
-  // Implementation defines the entry-point table (names in order, pointers).
+  EntryPoint entryPoints_[kRowCount + 1] = {
+      {"FsaOpenAdapterA", nullptr},       {"FsaCloseAdapter", nullptr},     {"FsaGetGeneralInformation", nullptr},
+      {"FsaGetSmartDeviceInfo", nullptr}, {"FsaGetContainerList", nullptr}, {"FsaGetContainerInfo", nullptr},
+      {nullptr, nullptr}};
 };
 
 }  // namespace lumbrel

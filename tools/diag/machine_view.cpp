@@ -131,6 +131,32 @@ nlohmann::ordered_json DescribeVolumes(sim::Machine& machine) {
   return volumes;
 }
 
+// The containers that the management library serves, per controller.
+nlohmann::ordered_json DescribeContainers(sim::Machine& machine) {
+  sim::SimArrayLibrary& library = machine.arrayLibrary();
+  nlohmann::ordered_json controllers = nlohmann::ordered_json::array();
+  // Controllers are numbered among the qzv ports, present or not.
+  for (std::uint32_t index = 0; index < machine.scsi().ports().size(); ++index) {
+    const auto* containers = library.Containers(index);
+    if (containers == nullptr) continue;
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const sim::ContainerConfig& container : *containers) {
+      nlohmann::ordered_json members = nlohmann::ordered_json::array();
+      for (const auto& [bus, target] : container.members) members.push_back({bus, target});
+      list.push_back({{"number", container.number},
+                      {"type", container.type},
+                      {"state", container.state},
+                      {"members", std::move(members)}});
+    }
+    controllers.push_back(
+        {{"device", "QZV" + std::to_string(index)}, {"port", *library.PortOf(index)}, {"containers", std::move(list)}});
+  }
+  return {{"installed", library.config.installed},
+          {"loaded", library.LoadedCount() != 0},
+          {"openAdapters", library.OpenAdapterCount()},
+          {"controllers", std::move(controllers)}};
+}
+
 }  // namespace
 
 nlohmann::ordered_json DescribeMachine(sim::Machine& machine) {
@@ -139,6 +165,7 @@ nlohmann::ordered_json DescribeMachine(sim::Machine& machine) {
   view["cages"] = DescribeCages(machine);
   view["ports"] = DescribeScsi(machine);
   if (!machine.Volumes().empty()) view["volumes"] = DescribeVolumes(machine);
+  view["arrayLibrary"] = DescribeContainers(machine);
   view["openHandles"] = machine.OpenHandleCount();
   view["openKeys"] = machine.OpenKeyCount();
   return view;
