@@ -1,17 +1,17 @@
 // The registry's disk configuration record is untrusted: its disk list
-// offset, disk and partition counts and letters may be anything. Volumes
-// without extents or SCSI addresses make the map read the record.
+// offset, disk and partition counts and letters may be anything. A volume
+// without extents or SCSI address makes the map read the record.
+#include "drives/disk_information.h"
 #include "drive_letters.h"
+#include "platform/host/win32_subset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace lumbrel;
-  sim::MachineConfig config = fuzz::DiskMachine();
   sim::VolumeConfig volume;
   volume.extentsFail = true;
-  config.volumes.push_back(volume);
-  config.diskInformation.source = sim::DiskInformationConfig::Source::Given;
-  config.diskInformation.value.assign(data, data + size);
-  fuzz::Install(config);
+  fuzz::InstallOnce({volume}, true);
+  sim::CurrentMachine().registry().localMachine().Create(disk_information::kKey).SetValue(
+      disk_information::kValue, sim::RegistryValue{REG_BINARY, fuzz::Bytes(data, data + size)});
   fuzz::RebuildAndCheck();
   return 0;
 }

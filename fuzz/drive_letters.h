@@ -3,9 +3,13 @@
 #pragma once
 
 #include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "drives/drive_letter_map.h"
 #include "fuzz_support.h"
+#include "sim/volume_device.h"
 
 namespace lumbrel::fuzz {
 
@@ -26,11 +30,24 @@ struct OneArray : MemberExpansion {
   }
 };
 
-// Four disks on port 0 and the volumes and disk record given.
-inline sim::MachineConfig DiskMachine() {
-  sim::MachineConfig config;
-  config.ports.push_back(DiskPort("aic78xx", 4));
-  return config;
+// Four disks on port 0 and the volumes and disk record given; built once
+// per process, since each run changes only the replies (building a machine
+// costs far more than the rebuild it serves).
+inline void InstallOnce(const std::vector<sim::VolumeConfig>& volumes, bool diskInformation) {
+  static const bool installed = [&] {
+    sim::MachineConfig config;
+    config.ports.push_back(DiskPort("aic78xx", 4));
+    config.volumes = volumes;
+    if (!diskInformation) config.diskInformation.source = sim::DiskInformationConfig::Source::None;
+    Install(config);
+    return true;
+  }();
+  (void)installed;
+}
+
+// Gives volume `letter` a new device that answers as `volume` says.
+inline void ReplaceVolume(const sim::VolumeConfig& volume) {
+  sim::CurrentMachine().AddDevice(std::string(1, volume.letter) + ":", std::make_shared<sim::VolumeDevice>(volume));
 }
 
 // Rebuilds the map, asks it for every address it holds, and checks that

@@ -5,15 +5,14 @@
 #include <cstring>
 
 #include "drives/log_pages.h"
-#include "one_drive.h"
+#include "scripted_port.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace lumbrel;
   static const DriveIdentifier identifier;
-  sim::DeviceConfig disk = fuzz::SeagateDisk();
-  disk.logPages = fuzz::Bytes{0x00, 0x32};
-  disk.logSenseReply.emplace(data, data + std::min<std::size_t>(size, 0xFFFF));
-  fuzz::WithDrive(disk, [](ScsiAdapter& adapter) {
+  fuzz::ScriptedPort& port = fuzz::InstallScriptedPort();
+  port.replies[scsi_op::kLogSense].assign(data, data + size);
+  fuzz::WithAdapter([](ScsiAdapter& adapter) {
     CheckLogPageSupport(adapter, identifier, 0, 0);
     std::uint8_t page[kLogPageDataSize + 1];
     std::memset(page, 0xA5, sizeof page);

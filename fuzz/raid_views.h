@@ -8,6 +8,7 @@
 #include "discovery/port_table.h"
 #include "fuzz_support.h"
 #include "raid/array_library.h"
+#include "raid/container_record.h"
 #include "raid/raid_config_list.h"
 #include "scsi/adapter_list.h"
 #include "scsi/address_cache.h"

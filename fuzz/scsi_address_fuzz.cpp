@@ -6,16 +6,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace lumbrel;
   const auto parts = fuzz::Split(data, size);
-  sim::MachineConfig config = fuzz::DiskMachine();
-  for (std::size_t i = 0; i < parts.size() && i < 2; ++i) {
-    sim::VolumeConfig volume;
-    volume.letter = static_cast<char>('C' + i);
-    volume.extentsFail = true;
-    volume.scsiAddressReply = parts[i];
-    config.volumes.push_back(volume);
+  std::vector<sim::VolumeConfig> volumes(2);
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    volumes[i].letter = static_cast<char>('C' + i);
+    volumes[i].extentsFail = true;
+    volumes[i].scsiAddressReply = i < parts.size() ? parts[i] : fuzz::Bytes{};
   }
-  config.diskInformation.source = sim::DiskInformationConfig::Source::None;
-  fuzz::Install(config);
+  fuzz::InstallOnce(volumes, false);
+  for (const sim::VolumeConfig& volume : volumes) fuzz::ReplaceVolume(volume);
   fuzz::RebuildAndCheck();
   return 0;
 }
