@@ -169,8 +169,9 @@ std::uint32_t SimArrayLibrary::ContainerInfo(std::uint32_t handle, std::uint32_t
     next = static_cast<std::size_t>(it - containers.begin()) + 1;
   }
   if (next >= containers.size()) return kStatusNoMoreContainers;
-  const std::vector<std::uint8_t> bytes = ContainerRecord(containers[next]);
-  std::memcpy(buffer, bytes.data(), std::min<std::size_t>(bytes.size(), size));
+  const std::vector<std::uint8_t> bytes =
+      containers[next].record ? *containers[next].record : ContainerRecord(containers[next]);
+  std::copy_n(bytes.begin(), std::min<std::size_t>(bytes.size(), size), buffer);  // a given record may be empty
   *number = containers[next].number;
   return kStatusSuccess;
 }

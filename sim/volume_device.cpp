@@ -18,9 +18,17 @@ namespace {
 constexpr std::uint64_t kFirstPartitionOffset = 32256;  // 63 sectors, as disks of the time were partitioned
 constexpr std::uint64_t kExtentLength = 0x40000000;      // 1 GiB each; the library does not read it
 
+std::uint32_t ServeRaw(const std::vector<std::uint8_t>& reply, ControlRequest& request) {
+  const auto length = static_cast<std::uint32_t>(std::min<std::size_t>(reply.size(), request.outputLength));
+  std::copy_n(reply.begin(), length, request.buffer);
+  request.bytesReturned = length;
+  return 0;
+}
+
 std::uint32_t ServeExtents(const VolumeConfig& volume, ControlRequest& request, DriverTrace& trace) {
   namespace layout = volume_disk_extents;
   if (volume.extentsFail) return trace.Reject(driver_error::kInvalidFunction, "the volume's driver has no extents");
+  if (volume.extentsReply) return ServeRaw(*volume.extentsReply, request);
   // The structure itself has room for one extent.
   if (request.outputLength < layout::kFirstExtent + layout::extent::kSize) {
     return trace.Reject(driver_error::kInsufficientBuffer, "output shorter than VOLUME_DISK_EXTENTS");
@@ -43,6 +51,7 @@ std::uint32_t ServeExtents(const VolumeConfig& volume, ControlRequest& request, 
 
 std::uint32_t ServeAddress(const VolumeConfig& volume, ControlRequest& request, DriverTrace& trace) {
   namespace address = scsi_address;
+  if (volume.scsiAddressReply) return ServeRaw(*volume.scsiAddressReply, request);
   if (!volume.scsiAddress) return trace.Reject(driver_error::kInvalidFunction, "the volume's driver has no SCSI address");
   if (request.outputLength < address::kSize) {
     return trace.Reject(driver_error::kInsufficientBuffer, "output shorter than SCSI_ADDRESS");

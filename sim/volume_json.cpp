@@ -52,6 +52,16 @@ VolumeConfig ParseVolume(const nlohmann::json& json, const std::string& path) {
                           (*address)[2].get<std::uint8_t>()};
   }
   volume.extentsFail = reader.Bool("extentsFail").value_or(false);
+  for (auto [key, reply] : {std::pair{"extentsReply", &volume.extentsReply},
+                            std::pair{"scsiAddressReply", &volume.scsiAddressReply}}) {
+    const auto text = reader.String(key);
+    if (!text) continue;
+    try {
+      *reply = ParseHex(*text);
+    } catch (const std::invalid_argument& error) {
+      reader.Fail(key, error.what());
+    }
+  }
   volume.readOnly = reader.Bool("readOnly").value_or(false);
   volume.full = reader.Bool("full").value_or(false);
   if (const nlohmann::json* files = reader.Raw("files")) {

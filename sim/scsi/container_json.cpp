@@ -3,6 +3,7 @@
 #include "sim/json_reader.h"
 #include "sim/machine_format_error.h"
 #include "sim/scsi/logical_drive_config.h"
+#include "sim/text_util.h"
 
 namespace lumbrel::sim {
 namespace {
@@ -30,6 +31,13 @@ ContainerConfig ParseContainer(const nlohmann::json& json, const std::string& pa
   container.memberCount = reader.Uint("memberCount");
   container.skipped = reader.Bool("skipped").value_or(false);
   container.physicalDrive = reader.Uint("physicalDrive");
+  if (const auto hex = reader.String("record")) {
+    try {
+      container.record = ParseHex(*hex);
+    } catch (const std::invalid_argument& error) {
+      reader.Fail("record", error.what());
+    }
+  }
   reader.Finish();
   return container;
 }

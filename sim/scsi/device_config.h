@@ -44,6 +44,9 @@ struct DeviceConfig {
   std::optional<FirmwareConfig> firmware;             // absent: WRITE BUFFER is ILLEGAL REQUEST
   std::optional<std::vector<std::uint8_t>> logPages;  // the supported pages; absent: no LOG SENSE / LOG SELECT
   std::vector<std::uint8_t> logPage32 = std::vector<std::uint8_t>(kLogPage32Size, 0);
+  // The raw reply to every LOG SENSE, cut to the allocation length, for
+  // drives that answer with malformed pages; absent: built from the above.
+  std::optional<std::vector<std::uint8_t>> logSenseReply;
   std::uint32_t latencyMs = 0;  // the virtual time every command takes
   // Class-driver devices that Windows created for the device: the N of
   // "\\.\PhysicalDriveN", "\\.\ScannerN", "\\.\CdRomN".

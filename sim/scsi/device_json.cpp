@@ -89,6 +89,10 @@ void ParseBehaviour(ObjectReader& reader, DeviceConfig& device) {
       reader.Fail("logPage32", "the drive offers page 0x32 only when logPages lists 50");
     }
   }
+  if (reader.Has("logSenseReply")) {
+    device.logSenseReply = HexField(reader, "logSenseReply");
+    if (device.logSenseReply->size() > 0xFFFF) reader.Fail("logSenseReply", "expected at most 65535 bytes");
+  }
   device.latencyMs = reader.Uint("latencyMs").value_or(0);
 }
 

@@ -128,7 +128,7 @@ Delivery Hhba5100Controller::ControllerCommand(std::span<const std::uint8_t> cdb
   // The controller sends the allocation length: its reply, zero-padded or cut.
   const std::span<std::uint8_t> area = data.In(length);
   std::fill(area.begin(), area.end(), std::uint8_t{0});
-  std::memcpy(area.data(), reply->data(), std::min(area.size(), reply->size()));
+  std::copy_n(reply->begin(), std::min(area.size(), reply->size()), area.begin());  // the reply may be empty
   Delivery delivery;
   delivery.reach = Delivery::Reach::Answered;
   delivery.result.transferred = data.transferred();

@@ -43,6 +43,9 @@ struct ContainerConfig {
   std::optional<std::uint32_t> memberCount;  // the count the record declares; default: the members listed
   bool skipped = false;
   std::optional<std::uint32_t> physicalDrive;  // claimed at bus 5, target = the container number
+  // The raw record the management library writes instead of the built one
+  // (cut to the caller's buffer), for libraries that report malformed records.
+  std::optional<std::vector<std::uint8_t>> record;
 };
 
 // Raw reply overrides, for controllers that answer with malformed data.

@@ -78,7 +78,7 @@ std::uint32_t MegaRaidController::Describe(ControlRequest& request, const ReplyB
   }
   trace.Set("controllerCommand", static_cast<unsigned>(Load(block, mr::kCommand)));
   std::memset(block + kReplyData, 0, kReplyDataSize);
-  std::memcpy(block + kReplyData, reply.data(), std::min<std::size_t>(reply.size(), kReplyDataSize));
+  std::copy_n(reply.begin(), std::min<std::size_t>(reply.size(), kReplyDataSize), block + kReplyData);  // may be empty
   trace.Bytes("dataIn", block + kReplyData, kReplyDataSize);
   return Complete(request, 0);
 }

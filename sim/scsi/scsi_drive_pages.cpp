@@ -125,6 +125,7 @@ CommandResult ScsiDrive::WriteBuffer(std::span<const std::uint8_t> cdb, DataPhas
 // LOG SENSE: the supported-pages list, or page 0x32 from the parameter at
 // the parameter pointer on, as far as the allocation length reaches.
 CommandResult ScsiDrive::LogSense(std::span<const std::uint8_t> cdb, DataPhase& data) {
+  if (config_.logSenseReply) return Reply(*config_.logSenseReply, LoadBe16(&cdb[7]), data);
   if (!config_.logPages) return Check(kInvalidOpcode);
   const std::uint8_t page = PageCode(cdb[2]);
   const std::uint16_t pointer = LoadBe16(&cdb[5]);

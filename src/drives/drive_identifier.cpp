@@ -163,6 +163,8 @@ bool DriveIdentifier::MatchInquiryData(const std::uint8_t* inquiry, std::uint32_
   for (std::uint32_t row = 0; row < patternRows_ && match == nullptr; ++row) {
     if (PatternTable[row].code != nullptr && CodeMatches(PatternTable[row].code, code)) match = &PatternTable[row];
   }
+  // The data area holds a name starting anywhere in the largest window, and no further.
+  window = std::min(window, kMaxIdentityWindow);
   for (std::uint32_t at = 0; at < window && match == nullptr; ++at) {
     for (std::uint32_t row = 0; row < patternRows_; ++row) {
       const char* name = PatternTable[row].vendorName;

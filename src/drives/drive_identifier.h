@@ -72,7 +72,7 @@ class DriveIdentifier {
   DriveIdentifier();
 
   // Matches INQUIRY data already read; a vendor name may start in its first
-  // `window` bytes (at most kMaxIdentityWindow). `inquiry` holds at least
+  // `window` bytes (a larger window is cut to kMaxIdentityWindow). `inquiry` holds at least
   // kInquiryViewSize bytes, as every data area does. True on an exact, pattern or vendor match; `out`
   // (when given) receives the row, or the unknown drive's identity.
   bool MatchInquiryData(const std::uint8_t* inquiry, std::uint32_t window, DriveIdentity* out) const;

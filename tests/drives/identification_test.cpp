@@ -1,5 +1,6 @@
 // Drive identification: exact revision codes, code patterns, the vendor
 // search of the INQUIRY data, and the code chosen when the revision is blank.
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -21,6 +22,16 @@ Identified Match(const Bytes& inquiry) {
   Identified result{};
   result.matched = DriveIdentifier().MatchInquiryData(data.data(), data[4] + 44u, &result.identity);
   return result;
+}
+
+TEST(DriveIdentificationTest, AVendorSearchWindowBeyondTheLargestIsCutToIt) {
+  Bytes data(kInquiryViewSize, 0);
+  std::memcpy(&data[kMaxIdentityWindow], "IBM", 3);
+  DriveIdentity identity;
+  EXPECT_FALSE(DriveIdentifier().MatchInquiryData(data.data(), 0xFFFFFFFF, &identity));
+  std::memcpy(&data[kMaxIdentityWindow - 1], "IBM", 3);
+  EXPECT_TRUE(DriveIdentifier().MatchInquiryData(data.data(), 0xFFFFFFFF, &identity));
+  EXPECT_STREQ(identity.vendorName, "IBM");
 }
 
 Bytes WithRevision(const std::string& vendor, const std::string& revision) {

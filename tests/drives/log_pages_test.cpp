@@ -120,5 +120,18 @@ TEST_F(LogPageTest, AWriteModeOfTwoOrMoreSendsNothing) {
   EXPECT_EQ(ReadDriveLogPage(1, 0, 2, nullptr, 0), kJobExistsOrNoAdapter);
 }
 
+// A simulated drive whose every LOG SENSE reply is `reply`.
+TEST_F(ModuleTest, TheSupportedPagesListEndsAtItsPageLengthCutToTheDataArea) {
+  const auto support = [this](const std::string& reply) {
+    Load(R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"vendor":"SEAGATE",
+        "product":"ST39102LW","revision":"0340","logPages":[0,50],"logSenseReply":")" + reply + R"("}]}]}]})");
+    EXPECT_EQ(Module().adapterList.BuildAdapterList(), 0u);
+    return CheckLogPageSupport(*Module().adapterList.GetAdapter(0), Module().driveIdentifier, 0, 1);
+  };
+  EXPECT_EQ(support("00 00 FF FF 00 32"), 0u) << "a length of 65535 is read to the end of the data area";
+  EXPECT_EQ(support("00 00 00 01 00 32"), kNoLogPage) << "page 0x32 lies past the page length";
+  EXPECT_EQ(support("00 00 00 00"), kNoLogPage);
+}
+
 }  // namespace
 }  // namespace lumbrel::test

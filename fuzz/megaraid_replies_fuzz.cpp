@@ -1,0 +1,16 @@
+// A MegaRAID controller's replies are untrusted: logical drive, span and
+// drive counts may claim more than the reply holds. The input is the
+// configuration reply, then (after 00 FF) the enquiry reply.
+#include "raid_views.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace lumbrel;
+  const auto parts = fuzz::Split(data, size);
+  sim::MachineConfig config;
+  config.ports.push_back(fuzz::DiskPort("mraidnt", 4));
+  config.ports[0].replies.configurationReply = parts[0];
+  if (parts.size() > 1) config.ports[0].replies.enquiryReply = parts[1];
+  fuzz::Install(config);
+  fuzz::CheckViews();
+  return 0;
+}
