@@ -66,10 +66,10 @@ CommandResult ScsiDrive::ModeSense6(std::span<const std::uint8_t> cdb, DataPhase
   std::vector<std::uint8_t> reply(kModeHeaderLength, 0);
   if ((cdb[1] & kDisableBlockDescriptors) == 0) {
     reply[3] = kBlockDescriptorLength;
-    std::uint8_t descriptor[kBlockDescriptorLength] = {};
+    reply.resize(kModeHeaderLength + kBlockDescriptorLength, 0);
+    std::uint8_t* descriptor = reply.data() + kModeHeaderLength;
     StoreBe32(descriptor, std::min<std::uint32_t>(state_.blocks, 0xFFFFFF));  // density code 0, block count
     StoreBe32(descriptor + 4, kBlockSize);
-    reply.insert(reply.end(), descriptor, descriptor + kBlockDescriptorLength);
   }
   reply.insert(reply.end(), values.begin(), values.end());
   reply[0] = static_cast<std::uint8_t>(reply.size() - 1);  // the mode data length counts the bytes after it
