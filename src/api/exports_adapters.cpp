@@ -6,6 +6,7 @@
 extern "C" {
 
 std::uint32_t LUMBREL_CALL CountAdapterUnits(std::uint32_t* unitCount, std::uint32_t* adapterCount) {
+  const lumbrel::CallerTurn turn;
   using namespace lumbrel;
   AdapterList& list = Module().adapterList;
   if (const std::uint32_t error = list.BuildAdapterList(); error != 0) {
@@ -23,6 +24,7 @@ std::uint32_t LUMBREL_CALL CountAdapterUnits(std::uint32_t* unitCount, std::uint
 }
 
 std::uint32_t LUMBREL_CALL GetAllAdapterInfo(AdapterInfoRecord* records) {
+  const lumbrel::CallerTurn turn;
   lumbrel::ModuleState& module = lumbrel::Module();
   return lumbrel::ReportAdapterInfo(module.portTable, module.adapterList.GetAdapterCount(),
                                     reinterpret_cast<std::uint8_t*>(records));

@@ -24,6 +24,7 @@ extern "C" {
 
 std::uint32_t LUMBREL_CALL ReadDriveLogPage(std::uint32_t adapterNumber, std::uint32_t bus, std::uint32_t target,
                                             std::uint8_t* buffer, std::uint32_t size) {
+  const lumbrel::CallerTurn turn;
   using namespace lumbrel;
   std::uint32_t error = 0;
   ScsiAdapter* adapter = AdapterByNumber(adapterNumber, error);
@@ -33,6 +34,7 @@ std::uint32_t LUMBREL_CALL ReadDriveLogPage(std::uint32_t adapterNumber, std::ui
 
 std::uint32_t LUMBREL_CALL WriteDriveLogPage(std::uint32_t adapterNumber, std::uint32_t bus, std::uint32_t target,
                                              const std::uint8_t* data, std::uint32_t length, std::uint32_t mode) {
+  const lumbrel::CallerTurn turn;
   using namespace lumbrel;
   std::uint32_t error = 0;
   ScsiAdapter* adapter = AdapterByNumber(adapterNumber, error);

@@ -1,5 +1,6 @@
 // Exports that start the background jobs.
 #include "api/jobs.h"
+#include "api/module_state.h"
 #include "drives/activity_flash.h"
 
 namespace {
@@ -22,6 +23,7 @@ extern "C" {
 std::uint32_t LUMBREL_CALL FlashDriveActivityLight(std::uint32_t adapterClass, std::uint32_t ordinal,
                                                    std::uint32_t bus, std::uint32_t target,
                                                    std::uint32_t duration) {
+  const lumbrel::CallerTurn turn;
   using namespace lumbrel;
   // Zero over all 32 bits stops; the job itself keeps the low 16.
   if (duration == 0) {
@@ -35,11 +37,13 @@ std::uint32_t LUMBREL_CALL FlashDriveActivityLight(std::uint32_t adapterClass, s
 
 std::uint32_t LUMBREL_CALL FlashActivityLightAllDrives(std::uint32_t adapterClass, std::uint32_t ordinal,
                                                        std::uint32_t bus, std::uint32_t duration) {
+  const lumbrel::CallerTurn turn;
   return FlashDriveActivityLight(adapterClass, ordinal, bus, lumbrel::kAllTargets, duration);
 }
 
 std::uint32_t LUMBREL_CALL DeepFormatDrive(std::uint32_t adapterClass, std::uint32_t ordinal, std::uint32_t bus,
                                            std::uint32_t target) {
+  const lumbrel::CallerTurn turn;
   using namespace lumbrel;
   return StartJob(JobKind::Format, DriveArguments(adapterClass, ordinal, bus, target));
 }
@@ -47,6 +51,7 @@ std::uint32_t LUMBREL_CALL DeepFormatDrive(std::uint32_t adapterClass, std::uint
 std::uint32_t LUMBREL_CALL UpdateDriveFWImage(std::uint32_t adapterClass, std::uint32_t ordinal, std::uint32_t bus,
                                               std::uint32_t target, const std::uint8_t* image,
                                               std::uint32_t length) {
+  const lumbrel::CallerTurn turn;
   using namespace lumbrel;
   JobArguments arguments = DriveArguments(adapterClass, ordinal, bus, target);
   arguments.image = image;

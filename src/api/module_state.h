@@ -16,6 +16,7 @@
 #include "drives/member_expansion.h"
 #include "lumbrel.h"
 #include "panel/front_panel.h"
+#include "platform/lock.h"
 #include "raid/array_library.h"
 #include "raid/raid_config_list.h"
 #include "reports/disk_config_report.h"
@@ -46,6 +47,8 @@ class RaidMemberExpansion final : public MemberExpansion {
 };
 
 struct ModuleState {
+  // Taken by every export for its work on the caller's thread (CallerTurn).
+  platform::RecursiveLock callerLock;
   PortTable portTable;  // scans the registry at construction
   DriveIdentifier driveIdentifier;
   CallbackSlots callbacks;
@@ -70,6 +73,22 @@ struct ModuleState {
 
 // The state of the loaded module. Valid between load and unload only.
 ModuleState& Module();
+
+// One export's turn on its caller's thread. Callers may call from many
+// threads at once, but the adapter list, the adapters' own handles and data
+// areas, the RAID views and the letter map are built and used by one caller
+// at a time. Job workers run on request blocks and handles of their own and
+// never take it, and no export waits for a worker while holding it.
+class CallerTurn {
+ public:
+  CallerTurn() : lock_(Module().callerLock) { lock_.lock(); }
+  ~CallerTurn() { lock_.unlock(); }
+  CallerTurn(const CallerTurn&) = delete;
+  CallerTurn& operator=(const CallerTurn&) = delete;
+
+ private:
+  platform::RecursiveLock& lock_;
+};
 
 // Module lifecycle, shared by the Windows entry point and the host loader.
 void ConstructModuleState();  // before the process-attach notification

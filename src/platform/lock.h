@@ -32,6 +32,31 @@ class Lock {
 #endif
 };
 
+// A lock that its holder may take again: CRITICAL_SECTION on Windows,
+// std::recursive_mutex on the host.
+class RecursiveLock {
+ public:
+  RecursiveLock(const RecursiveLock&) = delete;
+  RecursiveLock& operator=(const RecursiveLock&) = delete;
+
+#if defined(_WIN32)
+  RecursiveLock() { InitializeCriticalSection(&section_); }
+  ~RecursiveLock() { DeleteCriticalSection(&section_); }
+  void lock() { EnterCriticalSection(&section_); }
+  void unlock() { LeaveCriticalSection(&section_); }
+
+ private:
+  CRITICAL_SECTION section_;
+#else
+  RecursiveLock() = default;
+  void lock() { lock_.lock(); }
+  void unlock() { lock_.unlock(); }
+
+ private:
+  std::recursive_mutex lock_;
+#endif
+};
+
 // Holds a Lock for the enclosing scope.
 class Locked {
  public:
