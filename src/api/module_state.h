@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include "api/jobs.h"
 #include "discovery/port_table.h"
@@ -80,14 +81,7 @@ ModuleState& Module();
 // at a time. Job workers run on request blocks and handles of their own and
 // never take it, and no export waits for a worker while holding it.
 class CallerTurn {
- public:
-  CallerTurn() : lock_(Module().callerLock) { lock_.lock(); }
-  ~CallerTurn() { lock_.unlock(); }
-  CallerTurn(const CallerTurn&) = delete;
-  CallerTurn& operator=(const CallerTurn&) = delete;
-
- private:
-  platform::RecursiveLock& lock_;
+  std::lock_guard<platform::RecursiveLock> held_{Module().callerLock};
 };
 
 // Module lifecycle, shared by the Windows entry point and the host loader.

@@ -2,6 +2,7 @@
 // kind at once, beside exports on the caller's thread.
 #include <array>
 #include <atomic>
+#include <iterator>
 #include <thread>
 
 #include "api/jobs.h"
@@ -16,7 +17,7 @@ constexpr int kThreads = 16;
 constexpr int kStartsPerThread = 1000;
 constexpr std::uint32_t kAbsentTarget = 4;  // every job of it ends at its first command
 
-enum Kind { kFlash, kFormat, kFirmware, kKinds };
+constexpr JobKind kKinds[] = {JobKind::Flash, JobKind::Format, JobKind::Firmware};
 
 // Per kind: the starts that returned 0, the callbacks, and the times a start
 // succeeded while an earlier job of its kind had not called back yet.
@@ -27,33 +28,31 @@ struct KindCounts {
   std::atomic<std::uint32_t> refused{0};
   std::atomic<std::uint32_t> otherResults{0};
 };
-std::array<KindCounts, kKinds> g_counts;
+std::array<KindCounts, std::size(kKinds)> g_counts;
+KindCounts& CountsOf(JobKind kind) { return g_counts[static_cast<std::size_t>(kind)]; }
 
-void LUMBREL_CALL OnFlash(std::uint32_t) { ++g_counts[kFlash].calledBack; }
-void LUMBREL_CALL OnFormat(std::uint32_t) { ++g_counts[kFormat].calledBack; }
-void LUMBREL_CALL OnFirmware(std::uint32_t) { ++g_counts[kFirmware].calledBack; }
+void LUMBREL_CALL OnFlash(std::uint32_t) { ++CountsOf(JobKind::Flash).calledBack; }
+void LUMBREL_CALL OnFormat(std::uint32_t) { ++CountsOf(JobKind::Format).calledBack; }
+void LUMBREL_CALL OnFirmware(std::uint32_t) { ++CountsOf(JobKind::Firmware).calledBack; }
 
 const std::uint8_t kImage[512] = {};
 
-std::uint32_t Start(Kind kind) {
+std::uint32_t Start(JobKind kind) {
   switch (kind) {
-    case kFlash: return FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, kAbsentTarget, 1);
-    case kFormat: return DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, kAbsentTarget);
+    case JobKind::Flash: return FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, kAbsentTarget, 1);
+    case JobKind::Format: return DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, kAbsentTarget);
     default: return UpdateDriveFWImage(LUMBREL_CLASS_SCSIPORT, 0, 0, kAbsentTarget, kImage, sizeof kImage);
   }
 }
 
-bool Marked(Kind kind) {
-  JobMarks& marks = Module().jobs;
-  return (kind == kFlash ? marks.flash : kind == kFormat ? marks.format : marks.firmware).load() != 0;
-}
+bool Marked(JobKind kind) { return Module().jobs.of(kind).load() != 0; }
 
 // One start, and what it shows: a job can only start once every earlier job
 // of its kind has called back, since its mark clears after the callback. A
 // refused start waits for the job in its way to end, so that the threads
 // keep starting jobs rather than only meeting refusals.
-void StartAndCheck(Kind kind) {
-  KindCounts& counts = g_counts[kind];
+void StartAndCheck(JobKind kind) {
+  KindCounts& counts = CountsOf(kind);
   const std::uint32_t before = counts.calledBack.load();
   const std::uint32_t result = Start(kind);
   if (result == 0) {
@@ -97,7 +96,7 @@ TEST_F(JobLoadTest, SixteenThreadsStartingEveryKindKeepOneJobOfAKindAndOneCallba
   for (int t = 0; t < kThreads; ++t) {
     starters.emplace_back([&go, t] {
       while (!go.load()) std::this_thread::yield();
-      for (int i = 0; i < kStartsPerThread; ++i) StartAndCheck(static_cast<Kind>((t + i) % kKinds));
+      for (int i = 0; i < kStartsPerThread; ++i) StartAndCheck(kKinds[(t + i) % std::size(kKinds)]);
     });
   }
   go = true;
@@ -113,9 +112,9 @@ TEST_F(JobLoadTest, SixteenThreadsStartingEveryKindKeepOneJobOfAKindAndOneCallba
   WaitForJobs();
 
   std::uint32_t starts = 0;
-  for (int kind = 0; kind < kKinds; ++kind) {
-    const KindCounts& counts = g_counts[kind];
-    SCOPED_TRACE("job kind " + std::to_string(kind));
+  for (JobKind kind : kKinds) {
+    const KindCounts& counts = CountsOf(kind);
+    SCOPED_TRACE("job kind " + std::to_string(static_cast<int>(kind)));
     EXPECT_GT(counts.started.load(), 0u);
     EXPECT_EQ(counts.calledBack.load(), counts.started.load()) << "every started job calls back exactly once";
     EXPECT_EQ(counts.overlaps.load(), 0u) << "a second job of a kind started before the first called back";
@@ -125,7 +124,7 @@ TEST_F(JobLoadTest, SixteenThreadsStartingEveryKindKeepOneJobOfAKindAndOneCallba
   EXPECT_EQ(starts, static_cast<std::uint32_t>(kThreads * kStartsPerThread));
 
   // The marks ended clear: one more start of each kind succeeds.
-  for (int kind = 0; kind < kKinds; ++kind) EXPECT_EQ(Start(static_cast<Kind>(kind)), 0u) << "kind " << kind;
+  for (JobKind kind : kKinds) EXPECT_EQ(Start(kind), 0u) << "kind " << static_cast<int>(kind);
   WaitForJobs();
 }
 

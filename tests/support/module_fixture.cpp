@@ -37,10 +37,6 @@ std::vector<nlohmann::ordered_json> ModuleTest::Calls(const std::string& call) c
 void ModuleTest::TearDown() {
   host::UnloadModule();
   machine().WaitForThreads();
-  ExpectNothingLeftOpen();
-}
-
-void ModuleTest::ExpectNothingLeftOpen() {
   EXPECT_EQ(machine().OpenHandleCount(), 0u) << "a kernel handle stayed open";
   EXPECT_EQ(machine().OpenKeyCount(), 0u) << "a registry key stayed open";
   EXPECT_EQ(machine().LiveAllocationCount(), 0u) << "library memory was not released";

@@ -26,9 +26,6 @@ class ModuleTest : public ::testing::Test {
   // The trace records of one call, in order.
   std::vector<nlohmann::ordered_json> Calls(const std::string& call) const;
 
-  // Checks that nothing stayed open or allocated, once the library is
-  // unloaded and its threads have ended.
-  void ExpectNothingLeftOpen();
   // Unloads the library and checks that nothing stayed open or allocated.
   void TearDown() override;
 };
