@@ -65,8 +65,25 @@ void Faults::Clear() {
   rules_.clear();
 }
 
+std::uint64_t Faults::CheckedCount(std::string_view call) {
+  std::lock_guard<Lock> lock(mutex_);
+  const auto checked = checked_.find(call);
+  return checked == checked_.end() ? 0 : checked->second;
+}
+
+std::uint64_t Faults::InjectedCount() {
+  std::lock_guard<Lock> lock(mutex_);
+  return injected_;
+}
+
 std::optional<std::uint32_t> Faults::Check(std::string_view call, CallAttributes attributes) {
   std::lock_guard<Lock> lock(mutex_);
+  const auto checked = checked_.find(call);
+  if (checked == checked_.end()) {
+    checked_.emplace(std::string(call), 1);
+  } else {
+    ++checked->second;
+  }
   for (ActiveRule& active : rules_) {
     const FaultRule& rule = active.rule;
     if (rule.call != call) continue;
@@ -82,6 +99,7 @@ std::optional<std::uint32_t> Faults::Check(std::string_view call, CallAttributes
     const std::uint32_t ordinal = active.matched++;
     if (ordinal < rule.skip) continue;
     if (rule.count && ordinal - rule.skip >= *rule.count) continue;
+    ++injected_;
     return rule.error;
   }
   return std::nullopt;

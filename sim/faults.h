@@ -43,6 +43,12 @@ class Faults {
   // without regard to case.
   std::optional<std::uint32_t> Check(std::string_view call, CallAttributes attributes = {});
 
+  // How often a call was checked (whether or not a rule fired), and how many
+  // failures were injected, since the machine was built: a sweep counts the
+  // calls of a clean run, then fails each in turn.
+  std::uint64_t CheckedCount(std::string_view call);
+  std::uint64_t InjectedCount();
+
   // The calls that rules may name, with the attributes each offers.
   static const std::map<std::string, std::vector<std::string>, std::less<>>& KnownCalls();
 
@@ -63,6 +69,8 @@ class Faults {
 #endif
   Lock mutex_;
   std::vector<ActiveRule> rules_;
+  std::map<std::string, std::uint64_t, std::less<>> checked_;
+  std::uint64_t injected_ = 0;
 };
 
 }  // namespace lumbrel::sim

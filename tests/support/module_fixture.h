@@ -10,6 +10,15 @@
 
 namespace lumbrel::test {
 
+// What a failing platform may leave behind after the library did all it
+// could: the object of a refused release, or one that the library has no
+// entry point to release.
+struct Leftovers {
+  bool i2cOpen = false;
+  std::uint32_t arrayLibraryLoads = 0;
+  std::size_t arrayAdapters = 0;
+};
+
 class ModuleTest : public ::testing::Test {
  protected:
   // Builds the machine that `machineJson` describes, makes it current and
@@ -25,6 +34,10 @@ class ModuleTest : public ::testing::Test {
   sim::Machine& machine() { return sim::CurrentMachine(); }
   // The trace records of one call, in order.
   std::vector<nlohmann::ordered_json> Calls(const std::string& call) const;
+
+  // Checks that nothing stayed open, loaded or allocated beyond `allowed`;
+  // for an unloaded library.
+  void ExpectNothingLeftOpen(Leftovers allowed = {});
 
   // Unloads the library and checks that nothing stayed open or allocated.
   void TearDown() override;
