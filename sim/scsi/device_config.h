@@ -37,6 +37,9 @@ struct DeviceConfig {
   std::uint32_t notReady = 0;         // the first N TEST UNIT READY and reads answer NOT READY 04/01
   std::uint32_t restartNotReady = 0;  // the same, after the restart that ends a firmware download
   std::optional<std::vector<std::uint8_t>> modePage0;  // page code byte first; absent: no mode page 0
+  // The raw reply to every MODE SENSE, cut to the allocation length, for
+  // drives whose mode data is malformed; absent: built from the page.
+  std::optional<std::vector<std::uint8_t>> modeSenseReply;
   bool rejectModeSelect = false;
   bool allUnreadable = false;             // every read ends with MEDIUM ERROR 11/00
   std::vector<std::uint32_t> unreadable;  // the blocks whose reads do

@@ -67,6 +67,10 @@ void ParseBehaviour(ObjectReader& reader, DeviceConfig& device) {
     if ((page[0] & 0x3F) != 0) reader.Fail("modePage0", "the page code byte (bits 0-5) must name page 0");
     if (page[1] != page.size() - 2) reader.Fail("modePage0", "byte 1, the page length, must count the bytes after it");
   }
+  if (reader.Has("modeSenseReply")) {
+    device.modeSenseReply = HexField(reader, "modeSenseReply");
+    if (device.modeSenseReply->size() > 255) reader.Fail("modeSenseReply", "expected at most 255 bytes");
+  }
   device.rejectModeSelect = reader.Bool("rejectModeSelect").value_or(false);
   if (const nlohmann::json* unreadable = reader.Raw("unreadable"); unreadable != nullptr && unreadable->is_boolean()) {
     device.allUnreadable = unreadable->get<bool>();

@@ -125,10 +125,10 @@ Delivery Hhba5100Controller::ControllerCommand(std::span<const std::uint8_t> cdb
   if (data.direction() != DataDirection::In && data.direction() != DataDirection::Either) {
     return trace.Reject(ControllerCheck(scsi::kInvalidFieldInCdb, autoSense), "controller replies are data in");
   }
-  // The controller sends the allocation length: its reply, zero-padded or cut.
-  const std::span<std::uint8_t> area = data.In(length);
-  std::fill(area.begin(), area.end(), std::uint8_t{0});
-  std::copy_n(reply->begin(), std::min(area.size(), reply->size()), area.begin());  // the reply may be empty
+  // The controller sends its reply cut to the allocation length; a shorter
+  // reply moves only its own bytes (an underrun, which is no error).
+  const std::span<std::uint8_t> area = data.In(std::min<std::uint32_t>(length, static_cast<std::uint32_t>(reply->size())));
+  std::copy_n(reply->begin(), area.size(), area.begin());  // the reply may be empty
   Delivery delivery;
   delivery.reach = Delivery::Reach::Answered;
   delivery.result.transferred = data.transferred();

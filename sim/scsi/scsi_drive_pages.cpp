@@ -48,6 +48,7 @@ bool ScsiDrive::OffersLogPage(std::uint8_t page) const {
 // MODE SENSE(6) of page 0 (or all pages, which is page 0): the 4-byte
 // header, a block descriptor unless DBD is set, then the page.
 CommandResult ScsiDrive::ModeSense6(std::span<const std::uint8_t> cdb, DataPhase& data) {
+  if (config_.modeSenseReply) return Reply(*config_.modeSenseReply, cdb[4], data);
   const std::uint8_t page = PageCode(cdb[2]);
   if (state_.modePage0.empty() || (page != 0 && page != kAllPages)) return Check(kInvalidFieldInCdb);
   std::vector<std::uint8_t> values;

@@ -13,7 +13,9 @@ constexpr std::uint32_t kReadCheckBlock = 0x000304;  // the block that must be r
 
 std::uint32_t ClearFormatModeBits(ScsiAdapter& adapter, std::uint32_t bus, std::uint32_t target) {
   using namespace mode_page0;
-  if (adapter.ExecuteIn(bus, target, cdb::ModeSense6(PageControl::Current, 0, kSenseLength)) != 0) return 0;
+  // Mode data that is shorter than it claims reads as zeros past its end,
+  // so that no leftover bytes go back to the drive in the MODE SELECT.
+  if (adapter.ExecuteInCleared(bus, target, cdb::ModeSense6(PageControl::Current, 0, kSenseLength)) != 0) return 0;
   std::uint8_t* data = adapter.GetDataBuffer(0);
   if (data == nullptr || data[kPageLength] < kShortestPage) return 0;
   if ((data[kFirstFlags] & kFirstFlagMask) == 0 && (data[kSecondFlags] & kSecondFlagMask) == 0) return 0;

@@ -16,11 +16,11 @@ constexpr std::uint16_t kReplyLength = log_parameter::kSize;
 // the first of them page 0x00 itself.
 constexpr std::uint32_t kPageListStart = 5;
 
-bool ListsStoragePage(const std::uint8_t* reply, std::uint32_t areaSize) {
+bool ListsStoragePage(const std::uint8_t* reply) {
   const std::uint32_t pageLength = LoadBe16(reply + log_parameter::kPageLength.offset);
   if (pageLength + 4 <= kPageListStart) return false;
-  // The drive's page length is not trusted past the data area.
-  const std::uint32_t end = std::min(pageLength + 4, areaSize);
+  // The drive's page length is not trusted past the bytes it was asked for.
+  const std::uint32_t end = std::min<std::uint32_t>(pageLength + 4, kReplyLength);
   return std::find(reply + kPageListStart, reply + end, kStoragePage) != reply + end;
 }
 
@@ -34,10 +34,10 @@ std::uint32_t CheckLogPageSupport(ScsiAdapter& adapter, const DriveIdentifier& i
   if ((identity.capabilities & capability::kLogPage32) != 0) return 0;
   if ((identity.capabilities & capability::kNoLogPage32) != 0) return kNoLogPage;
   const Cdb supportedPages = cdb::LogSense(kCumulativeValues, kSupportedPagesPage, 0, kReplyLength);
-  if (const std::uint32_t result = adapter.ExecuteIn(bus, target, supportedPages); result != 0) return result;
+  if (const std::uint32_t result = adapter.ExecuteInCleared(bus, target, supportedPages); result != 0) return result;
   const std::uint8_t* reply = adapter.GetDataBuffer(0);
   if (reply == nullptr) return kNoMemory;
-  return ListsStoragePage(reply, adapter.maxTransfer) ? 0 : kNoLogPage;
+  return ListsStoragePage(reply) ? 0 : kNoLogPage;
 }
 
 std::uint32_t ReadLogPage(ScsiAdapter& adapter, const DriveIdentifier& identifier, std::uint32_t bus,
@@ -46,7 +46,7 @@ std::uint32_t ReadLogPage(ScsiAdapter& adapter, const DriveIdentifier& identifie
   std::uint8_t staging[kLogPageDataSize];
   for (std::uint32_t k = 0; k < kLogParameterCount; ++k) {
     const Cdb read = cdb::LogSense(kCumulativeValues, kStoragePage, static_cast<std::uint16_t>(k), kReplyLength);
-    if (const std::uint32_t result = adapter.ExecuteIn(bus, target, read); result != 0) return result;
+    if (const std::uint32_t result = adapter.ExecuteInCleared(bus, target, read); result != 0) return result;
     const std::uint8_t* reply = adapter.GetDataBuffer(0);
     if (reply == nullptr) return kNoMemory;
     std::memcpy(staging + kLogParameterSize * k, reply + log_parameter::kData.offset, kLogParameterSize);

@@ -40,22 +40,14 @@ std::uint32_t AdjustCapacity(LogicalDrive& drive, std::uint32_t memberCount) {
 
 std::uint32_t Hhba5100Config::SendHhbaCommand(std::uint8_t opcode) {
   if (adapter == nullptr) return kNotSupported;
-  const std::uint8_t cdb[kCdbLength] = {kControllerCommand,
-                                        0,
-                                        opcode,
-                                        0,
-                                        0,
-                                        0,
-                                        0,
-                                        static_cast<std::uint8_t>(bufferSize >> 8),
-                                        static_cast<std::uint8_t>(bufferSize),
-                                        0};
-  return adapter->ExecuteIn(std::uint8_t{0}, std::uint8_t{0}, cdb, kCdbLength);
+  // A controller that sends less than it was asked for leaves zeros in
+  // the rest of the reply, not the bytes of an earlier command.
+  return adapter->ExecuteInCleared(0u, 0u, cdb::Hhba5100Command(opcode, static_cast<std::uint16_t>(bufferSize)));
 }
 
 ByteView Hhba5100Config::Reply() const {
-  // A command that succeeded moved bufferSize bytes, which the adapter
-  // checked fit its data area.
+  // The bufferSize bytes asked for, which the adapter checked fit its
+  // data area; past what the controller sent they are zeros.
   return ByteView(adapter->GetDataBuffer(0), bufferSize);
 }
 

@@ -22,8 +22,6 @@ std::uint32_t AdjustCapacity(LogicalDrive& drive, std::uint32_t memberCount);
 class Hhba5100Config : public RaidConfig {
  public:
   static constexpr std::uint32_t kBufferSize = 5120;  // the transfer length of every command
-  static constexpr std::uint8_t kControllerCommand = 0x20;
-  static constexpr std::uint32_t kCdbLength = 10;
   static constexpr std::uint32_t kLevelNone = 7;  // stored as kRaidLevelNone
 
   Hhba5100Config() : RaidConfig(kBufferSize) {}

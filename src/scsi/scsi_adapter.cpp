@@ -1,5 +1,6 @@
 #include "scsi/scsi_adapter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/runtime.h"
@@ -161,10 +162,13 @@ std::uint8_t* ScsiAdapter::BufferFor(bool dataIn, std::uint32_t dataOffset) {
   return DataArea(dataIn ? 1 : 0, dataOffset) != nullptr ? TransferBuffer() : nullptr;
 }
 
+std::uint32_t ScsiAdapter::ExecuteInCleared(std::uint32_t bus, std::uint32_t target, const Cdb& command) {
+  if (std::uint8_t* data = GetDataBuffer(1)) std::memset(data, 0, std::min(CdbTransferLength(command), maxTransfer));
+  return ExecuteIn(bus, target, command);
+}
+
 std::uint32_t ScsiAdapter::InquireTarget(std::uint32_t bus, std::uint32_t target) {
-  const Cdb inquiry = cdb::Inquiry();
-  if (std::uint8_t* data = GetDataBuffer(1)) std::memset(data, 0, CdbTransferLength(inquiry));
-  return ExecuteIn(bus, target, inquiry);
+  return ExecuteInCleared(bus, target, cdb::Inquiry());
 }
 
 std::uint32_t ScsiAdapter::RescanUnits(std::uint32_t* anyNew) {

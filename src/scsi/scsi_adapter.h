@@ -126,6 +126,10 @@ class ScsiAdapter : public LibraryAllocated {
                       command.length);
   }
 
+  // Runs a data-in command into a data area cleared for the bytes it asks
+  // for, so that what a device does not send reads as zeros, never as the
+  // leftovers of an earlier command (of this or another drive).
+  std::uint32_t ExecuteInCleared(std::uint32_t bus, std::uint32_t target, const Cdb& command);
   // INQUIRY (allocation length 240) into the zeroed data area; a caller
   // that gets 0 reads the inquiry data from GetDataBuffer(0).
   std::uint32_t InquireTarget(std::uint32_t bus, std::uint32_t target);

@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "drives/deep_format.h"
 #include "drives/scripted_drive.h"
 #include "lumbrel.h"
 #include "result_codes.h"
@@ -315,6 +316,22 @@ TEST_F(JobTest, AFormatClearsTheModeBitsThenFormats) {
   EXPECT_EQ(selected[0], 0) << "the mode data length is reserved";
   EXPECT_EQ(selected[4], 0x00) << "PS cleared";
   EXPECT_EQ(selected[18], 0x00);
+}
+
+// A simulated drive whose mode data claims 255 bytes and holds 24, after a
+// READ(6) has left a block of its pattern in the data area.
+TEST_F(ModuleTest, ModeDataShorterThanItClaimsGoesBackWithZerosPastItsEnd) {
+  Load(R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,
+      "modeSenseReply":"FF 00 00 00 80 12 00 00 00 00 00 00 00 00 00 00 00 00 08 04 00 00 00 00"}]}]}]})");
+  ASSERT_EQ(Module().adapterList.BuildAdapterList(), 0u);
+  ScsiAdapter& adapter = *Module().adapterList.GetAdapter(0);
+  ASSERT_EQ(adapter.ExecuteIn(0u, 1u, cdb::Read6(5, 1)), 0u);
+  EXPECT_EQ(ClearFormatModeBits(adapter, 0, 1), kCheckCondition) << "a drive without page 0 refuses it";
+  const std::vector<nlohmann::ordered_json> sent = Calls("DeviceIoControl");
+  const std::string list = sent.back().at("dataOut").get<std::string>();
+  ASSERT_EQ(list.size(), 2u * 255);
+  EXPECT_EQ(list.substr(0, 48), "000000000012000000000000000000000000000000000000");
+  EXPECT_EQ(list.find_first_not_of('0', 48), std::string::npos) << "nothing of the block read before";
 }
 
 TEST_F(JobTest, AFormatStopsAtTheFirstFailingStep) {

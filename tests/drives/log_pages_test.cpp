@@ -120,17 +120,40 @@ TEST_F(LogPageTest, AWriteModeOfTwoOrMoreSendsNothing) {
   EXPECT_EQ(ReadDriveLogPage(1, 0, 2, nullptr, 0), kJobExistsOrNoAdapter);
 }
 
-// A simulated drive whose every LOG SENSE reply is `reply`.
-TEST_F(ModuleTest, TheSupportedPagesListEndsAtItsPageLengthCutToTheDataArea) {
-  const auto support = [this](const std::string& reply) {
+// A simulated SEAGATE ST39102LW (its INQUIRY data holds a '2', 0x32)
+// whose every LOG SENSE reply is `reply`.
+class LogSenseReplyTest : public ModuleTest {
+ protected:
+  void LoadReply(const std::string& reply) {
     Load(R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"vendor":"SEAGATE",
         "product":"ST39102LW","revision":"0340","logPages":[0,50],"logSenseReply":")" + reply + R"("}]}]}]})");
-    EXPECT_EQ(Module().adapterList.BuildAdapterList(), 0u);
+    ASSERT_EQ(Module().adapterList.BuildAdapterList(), 0u);
+  }
+  std::uint32_t Support(const std::string& reply) {
+    LoadReply(reply);
     return CheckLogPageSupport(*Module().adapterList.GetAdapter(0), Module().driveIdentifier, 0, 1);
-  };
-  EXPECT_EQ(support("00 00 FF FF 00 32"), 0u) << "a length of 65535 is read to the end of the data area";
-  EXPECT_EQ(support("00 00 00 01 00 32"), kNoLogPage) << "page 0x32 lies past the page length";
-  EXPECT_EQ(support("00 00 00 00"), kNoLogPage);
+  }
+};
+
+TEST_F(LogSenseReplyTest, TheSupportedPagesListEndsAtItsPageLengthCutToTheBytesAskedFor) {
+  EXPECT_EQ(Support("00 00 FF FF 00 32"), 0u) << "a length of 65535 is read up to the 208 bytes asked for";
+  EXPECT_EQ(Support("00 00 00 01 00 32"), kNoLogPage) << "page 0x32 lies past the page length";
+  EXPECT_EQ(Support("00 00 00 00"), kNoLogPage);
+}
+
+TEST_F(LogSenseReplyTest, BytesTheDriveDidNotSendAreNotTakenForItsSupportedPages) {
+  // The INQUIRY just before left "ST39102LW" in the data area.
+  EXPECT_EQ(Support("00 00 FF FF 00"), kNoLogPage);
+}
+
+TEST_F(LogSenseReplyTest, AShortParameterReplyReadsAsZerosPastItsEnd) {
+  LoadReply("00 00 FF FF 00 32 00 00 11 22");
+  std::vector<std::uint8_t> buffer(600, 0xEE);
+  ASSERT_EQ(ReadDriveLogPage(0, 0, 1, buffer.data(), 600), 0u);
+  EXPECT_EQ(buffer[0], 0x11);
+  EXPECT_EQ(buffer[1], 0x22);
+  EXPECT_TRUE(std::all_of(buffer.begin() + 2, buffer.begin() + 200, [](auto b) { return b == 0; }))
+      << "nothing of the INQUIRY data or the supported-pages reply before it";
 }
 
 }  // namespace

@@ -52,6 +52,19 @@ TEST_F(Hhba5100Test, VersionReplyOverride) {
   EXPECT_STREQ(View(0).firmwareVersion, "1.12");
 }
 
+TEST_F(Hhba5100Test, AShortReplyReadsAsZerosPastItsEnd) {
+  // The version reply before it holds, where a configuration has its
+  // count, the count 1 and a RAID 5 entry; the configuration is one byte.
+  std::string version(2 * 5120, '0');
+  version.replace(2 * 8, 2, "01");
+  version.replace(2 * 12, 6, "FF0501");
+  version.replace(2 * 40, 4, "0C01");
+  BuildPort("HHBA5100", 1, "[]", R"(,"versionReply":")" + version + R"(","configurationReply":"00")");
+  RaidConfig& view = View(0);
+  EXPECT_STREQ(view.firmwareVersion, "1.12");
+  EXPECT_EQ(view.logicalDriveCount, 0u) << "nothing of the version reply";
+}
+
 TEST_F(Hhba5100Test, DeclaredCountsAreCutToTheReplyAndTheLayout) {
   // 255 logical drives claiming 255 spans of 255 drives: the 5120-byte
   // reply holds 12 entries, an entry 8 spans, a span 4 drives.

@@ -31,7 +31,7 @@ TEST_F(ScsiMachineFormatTest, FamilyFollowsTheDriverNameUnlessGiven) {
 }
 
 TEST_F(ScsiMachineFormatTest, RefusesDevicesThatCannotBe) {
-  const char* machines[] = {
+  const std::string machines[] = {
       R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1},{"target":1}]}]}]})",
       R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":16}]}]}]})",
       R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"vendor":"IBM"}]}]}]})",
@@ -52,8 +52,10 @@ TEST_F(ScsiMachineFormatTest, RefusesDevicesThatCannotBe) {
       R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"firmware":{"revision":"A"}}]}]}]})",
       R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"logPages":[64]}]}]}]})",
       R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"logPage32":"00"}]}]}]})",
+      R"({"ports":[{"driver":"aic78xx","buses":[{"devices":[{"target":1,"modeSenseReply":")" + std::string(512, '0') +
+          R"("}]}]}]})",
   };
-  for (const char* json : machines) EXPECT_THROW(Parse(json), sim::MachineFormatError) << json;
+  for (const std::string& json : machines) EXPECT_THROW(Parse(json), sim::MachineFormatError) << json;
 }
 
 TEST_F(ScsiMachineFormatTest, RegistryRecordsTheUnitsWindowsSees) {
