@@ -168,6 +168,8 @@ bool DriveIdentifier::MatchInquiryData(const std::uint8_t* inquiry, std::uint32_
   for (std::uint32_t at = 0; at < window && match == nullptr; ++at) {
     for (std::uint32_t row = 0; row < patternRows_; ++row) {
       const char* name = PatternTable[row].vendorName;
+      // Most positions differ in their first byte from most names.
+      if (name[0] != '\0' && name[0] != static_cast<char>(inquiry[at])) continue;
       const std::size_t length = std::strlen(name);
       if (std::memcmp(inquiry + at, name, length) == 0) {
         match = &PatternTable[row];
