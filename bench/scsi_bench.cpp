@@ -1,9 +1,11 @@
 // The cost of the SCSI layer against the simulated server: one command
-// through each adapter variant, the same request sent without the library
-// (what the simulated platform alone costs), a full rescan of one adapter
-// and CountAdapterUnits on the largest machine the library handles.
+// through each adapter variant beside the same platform calls sent without
+// the library (what the simulated platform and device alone cost),
+// IdentifyDrive, a full rescan of one adapter and CountAdapterUnits on the
+// largest machine the library handles.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -13,9 +15,14 @@
 #include "discovery/driver_table.h"
 #include "lumbrel.h"
 #include "scsi/adapter_list.h"
+#include "scsi/dac960_direct_cdb.h"
+#include "scsi/megaraid_direct_cdb.h"
+#include "scsi/scsi_pass_through.h"
+#include "scsi/scsi_request_block.h"
 #include "scsi/scsi_adapter.h"
 #include "sim/machine_description.h"
 #include "sim/simulator.h"
+#include "sim/text_util.h"
 
 namespace {
 
@@ -65,8 +72,146 @@ nlohmann::json LargestMachine(const char* driver) {
   return {{"ports", nlohmann::json::array({port, port, port, port, port, port, port, port, port, port})}};
 }
 
+ScsiAdapter* OpenAdapterOf(benchmark::State& state, std::uint32_t port) {
+  LoadMachine(EveryFamily());
+  lumbrel::Module().adapterList.BuildAdapterList();
+  ScsiAdapter* adapter = lumbrel::Module().adapterList.OpenAdapter(lumbrel::AdapterClassBase, port);
+  if (adapter == nullptr) state.SkipWithError("the adapter does not open");
+  return adapter;
+}
+
+std::uint32_t RunCommand(ScsiAdapter& adapter, std::uint8_t target, bool read) {
+  return read ? adapter.ExecuteIn(0, target, kRead4K, sizeof kRead4K)
+              : adapter.ExecuteIn(0, target, kTestUnitReady, sizeof kTestUnitReady);
+}
+
 // One command to one drive through the adapter of `port`.
 void Command(benchmark::State& state, std::uint32_t port, std::uint8_t target, bool read) {
+  ScsiAdapter* adapter = OpenAdapterOf(state, port);
+  if (adapter == nullptr) return;
+  for (auto _ : state) {
+    const std::uint32_t result = RunCommand(*adapter, target, read);
+    if (result != 0) state.SkipWithError("the command failed");
+    benchmark::DoNotOptimize(result);
+  }
+  UnloadMachine();
+}
+
+// The platform calls of one command as the library made them, recorded from
+// the trace: the same opens, request blocks and closes.
+struct PlatformCall {
+  enum class Kind { Open, Request, Close } kind;
+  std::string name;  // the device
+  DWORD access = 0, share = 0, disposition = 0, ioctl = 0;
+  std::vector<std::uint8_t> in;
+  HANDLE kept = nullptr;  // the device that the adapter keeps open, if any
+};
+
+std::vector<PlatformCall> RecordCommand(ScsiAdapter& adapter, std::uint8_t target, bool read) {
+  lumbrel::sim::Trace& trace = lumbrel::sim::CurrentMachine().trace();
+  trace.Capture(true);
+  trace.ClearRecords();
+  RunCommand(adapter, target, read);
+  std::vector<PlatformCall> calls;
+  for (const auto& record : trace.Records()) {
+    PlatformCall call{};
+    if (record["call"] == "CreateFileA") {
+      call.kind = PlatformCall::Kind::Open;
+      call.name = record["name"];
+      call.access = record["access"];
+      call.share = record["share"];
+      call.disposition = record["disposition"];
+    } else if (record["call"] == "DeviceIoControl") {
+      call.kind = PlatformCall::Kind::Request;
+      call.name = record["device"];
+      call.ioctl = std::stoul(record["ioctl"].get<std::string>(), nullptr, 16);
+      call.in = lumbrel::sim::ParseHex(record["in"].get<std::string>());
+    } else if (record["call"] == "CloseHandle") {
+      call.kind = PlatformCall::Kind::Close;
+    } else {
+      continue;
+    }
+    calls.push_back(std::move(call));
+  }
+  trace.Capture(false);
+  // A device that the command did not open itself is one the adapter keeps
+  // open: the replay opens it once, beforehand.
+  bool opens = false;
+  for (PlatformCall& call : calls) {
+    opens = opens || call.kind == PlatformCall::Kind::Open;
+    if (call.kind == PlatformCall::Kind::Request && !opens) {
+      call.kept = CreateFileA(call.name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+  }
+  return calls;
+}
+
+// The same command without the library: its recorded platform calls sent by
+// hand, the request blocks as the library filled them. What is left of
+// Command's time beside this is the library's own work.
+void PlatformOnly(benchmark::State& state, std::uint32_t port, std::uint8_t target, bool read, std::uint32_t dataOffset) {
+  ScsiAdapter* adapter = OpenAdapterOf(state, port);
+  if (adapter == nullptr) return;
+  const std::vector<PlatformCall> calls = RecordCommand(*adapter, target, read);
+  // The request goes out of the adapter's own transfer buffer, which begins
+  // `dataOffset` bytes (its format's) before the data area, as the drivers
+  // check the addresses that the blocks carry against it. Each request
+  // restores the block that the previous answer overwrote; data-in bytes
+  // need no restoring.
+  std::uint8_t* buffer = adapter->GetDataBuffer(0) - dataOffset;
+  const DWORD bufferSize = adapter->TransferBufferSize();
+  for (auto _ : state) {
+    HANDLE opened = nullptr;
+    for (const PlatformCall& call : calls) {
+      switch (call.kind) {
+        case PlatformCall::Kind::Open:
+          opened = CreateFileA(call.name.c_str(), call.access, call.share, nullptr, call.disposition, 0, nullptr);
+          break;
+        case PlatformCall::Kind::Close:
+          CloseHandle(opened);
+          break;
+        case PlatformCall::Kind::Request: {
+          std::memcpy(buffer, call.in.data(), std::min<std::size_t>(call.in.size(), dataOffset));
+          DWORD returned = 0;
+          if (!DeviceIoControl(call.kept != nullptr ? call.kept : opened, call.ioctl, buffer,
+                               static_cast<DWORD>(call.in.size()), buffer, bufferSize, &returned, nullptr)) {
+            state.SkipWithError("the request failed");
+          }
+          break;
+        }
+      }
+    }
+  }
+  for (const PlatformCall& call : calls) {
+    if (call.kept != nullptr) CloseHandle(call.kept);
+  }
+  UnloadMachine();
+}
+
+// Each command through the library beside its platform calls alone; the
+// last argument is where the variant's request format puts the data.
+#define LUMBREL_COMMAND(name, port, target, read, dataOffset)   \
+  BENCHMARK_CAPTURE(Command, name, port, target, read);         \
+  BENCHMARK_CAPTURE(PlatformOnly, name, port, target, read, dataOffset)
+constexpr std::uint32_t kPassThrough = lumbrel::scsi_pass_through::kDataOffset;
+LUMBREL_COMMAND(ScsiPort_ClassDevice_TestUnitReady, 0, 1, false, kPassThrough);
+LUMBREL_COMMAND(ScsiPort_PortDevice_TestUnitReady, 0, 2, false, kPassThrough);
+LUMBREL_COMMAND(ScsiPort_ClassDevice_Read4K, 0, 1, true, kPassThrough);
+LUMBREL_COMMAND(Hhba5100_TestUnitReady, 1, 2, false, kPassThrough);
+LUMBREL_COMMAND(Hhba5100_Read4K, 1, 2, true, kPassThrough);
+LUMBREL_COMMAND(MegaRaid_TestUnitReady, 2, 1, false, lumbrel::megaraid_direct_cdb::kDataOffset);
+LUMBREL_COMMAND(MegaRaid_Read4K, 2, 1, true, lumbrel::megaraid_direct_cdb::kDataOffset);
+LUMBREL_COMMAND(Dac960_TestUnitReady, 3, 1, false, lumbrel::dac960_direct_cdb::kDataOffset);
+LUMBREL_COMMAND(Dac960_Read4K, 3, 1, true, lumbrel::dac960_direct_cdb::kDataOffset);
+LUMBREL_COMMAND(Qzv_TestUnitReady, 4, 1, false, lumbrel::scsi_request_block::kDataOffset);
+LUMBREL_COMMAND(Qzv_Read4K, 4, 1, true, lumbrel::scsi_request_block::kDataOffset);
+LUMBREL_COMMAND(Atapi_TestUnitReady, 5, 1, false, kPassThrough);
+LUMBREL_COMMAND(Atapi_Read4K, 5, 1, true, kPassThrough);
+
+// IdentifyDrive: one INQUIRY through the adapter and the match of its data
+// against the identifier's tables.
+void IdentifyDrive(benchmark::State& state, std::uint32_t port) {
   LoadMachine(EveryFamily());
   lumbrel::Module().adapterList.BuildAdapterList();
   ScsiAdapter* adapter = lumbrel::Module().adapterList.OpenAdapter(lumbrel::AdapterClassBase, port);
@@ -75,47 +220,17 @@ void Command(benchmark::State& state, std::uint32_t port, std::uint8_t target, b
     return;
   }
   for (auto _ : state) {
-    const std::uint32_t result = read ? adapter->ExecuteIn(0, target, kRead4K, sizeof kRead4K)
-                                      : adapter->ExecuteIn(0, target, kTestUnitReady, sizeof kTestUnitReady);
-    if (result != 0) state.SkipWithError("the command failed");
-    benchmark::DoNotOptimize(result);
+    lumbrel::DriveIdentity identity{};
+    const std::uint32_t result = lumbrel::Module().driveIdentifier.IdentifyDrive(*adapter, 0, 1, &identity);
+    if (result != 0 && result != 1004001) state.SkipWithError("the INQUIRY failed");
+    benchmark::DoNotOptimize(identity);
   }
   UnloadMachine();
 }
-BENCHMARK_CAPTURE(Command, ScsiPort_ClassDevice_TestUnitReady, 0, 1, false);
-BENCHMARK_CAPTURE(Command, ScsiPort_PortDevice_TestUnitReady, 0, 2, false);
-BENCHMARK_CAPTURE(Command, ScsiPort_ClassDevice_Read4K, 0, 1, true);
-BENCHMARK_CAPTURE(Command, Hhba5100_TestUnitReady, 1, 2, false);
-BENCHMARK_CAPTURE(Command, MegaRaid_TestUnitReady, 2, 1, false);
-BENCHMARK_CAPTURE(Command, MegaRaid_Read4K, 2, 1, true);
-BENCHMARK_CAPTURE(Command, Dac960_TestUnitReady, 3, 1, false);
-BENCHMARK_CAPTURE(Command, Dac960_Read4K, 3, 1, true);
-BENCHMARK_CAPTURE(Command, Qzv_TestUnitReady, 4, 1, false);
-BENCHMARK_CAPTURE(Command, Qzv_Read4K, 4, 1, true);
-BENCHMARK_CAPTURE(Command, Atapi_TestUnitReady, 5, 1, false);
+BENCHMARK_CAPTURE(IdentifyDrive, ScsiPort_ClassDevice, 0);
+BENCHMARK_CAPTURE(IdentifyDrive, MegaRaid, 2);
+BENCHMARK_CAPTURE(IdentifyDrive, Qzv, 4);
 
-// What ScsiPortAdapter's TEST UNIT READY to an unclaimed disk costs the
-// simulated platform alone: open the port device, one SCSI_PASS_THROUGH,
-// close. The difference to ScsiPort_PortDevice_TestUnitReady is the
-// library's own work.
-void PlatformOnly_PortDevice_TestUnitReady(benchmark::State& state) {
-  LoadMachine(EveryFamily());
-  std::uint8_t block[160] = {44, 0, 0, 0, 2, 0, 6, 32, 0};
-  block[16] = 0x88;  // TimeOutValue 5000
-  block[17] = 0x13;
-  block[20] = 160;  // DataBufferOffset
-  block[24] = 44;   // SenseInfoOffset
-  for (auto _ : state) {
-    HANDLE device = CreateFileA("\\\\.\\SCSI0:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(device, 0x0004D004, block, 44, block, 160, &returned, nullptr);
-    CloseHandle(device);
-    if (!ok || block[2] != 0) state.SkipWithError("the request failed");
-  }
-  UnloadMachine();
-}
-BENCHMARK(PlatformOnly_PortDevice_TestUnitReady);
 
 // A full rescan of one adapter of the largest machine: 8 buses x 15 INQUIRYs
 // (the scan skips the adapter's own id 7).
