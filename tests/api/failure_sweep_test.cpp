@@ -140,6 +140,7 @@ const std::vector<ExportUnderTest>& Exports() {
                EXPECT_EQ(m.level, 65535u) << "a failed query reports no level";
              }
            }},
+      // The MegaRAID drive is a member of the RAID 5 that carries D:.
       {.name = "GetAllDriveLetters", .call = [](M&) { return GetAllDriveLetters(2, 0, 1); }, .healthy = 1u << 3},
       {.name = "CountAdapterUnits", .call = [](M& m) { return CountAdapterUnits(&m.level, &m.cageCount); }},
       {.name = "GetAllDiskConfigInfo",
@@ -224,8 +225,8 @@ std::string SweepMachine() {
 
 class FailureSweepTest : public ModuleTest, public ::testing::WithParamInterface<ExportUnderTest> {
  protected:
-  // A fresh machine and library, with the callbacks set; with the adapter
-  // list built when the export only reads it.
+  // A fresh machine and library, with the callbacks set and what the export
+  // needs from an earlier call (the adapter list, the cages).
   void Fresh() {
     Load(machineJson());
     for (auto& count : g_callbacks) count = 0;
