@@ -179,10 +179,12 @@ std::uint32_t SimArrayLibrary::ContainerInfo(std::uint32_t handle, std::uint32_t
 }  // namespace lumbrel::sim
 
 // The entry points, with the types the library under test calls them by.
-namespace {
-
+// External C names: the Windows build exports them, and its AfaApi.dll
+// stand-in forwards to them.
 using lumbrel::sim::PlatformCall;
 using lumbrel::sim::SimArrayLibrary;
+
+extern "C" {
 
 std::uint32_t WINAPI FsaOpenAdapterA(const char* deviceName, std::uint32_t a2, std::uint32_t a3, std::uint32_t a4,
                                      std::uint32_t* handle, std::uint32_t a6) {
@@ -231,6 +233,10 @@ std::uint32_t WINAPI FsaGetContainerInfo(std::uint32_t handle, std::uint32_t mod
   if (number) call.trace().Set("container", *number);
   return call.Finish(status);
 }
+
+}  // extern "C"
+
+namespace {
 
 // Checks, at compile time, that each entry point has the type the library calls it by.
 constexpr lumbrel::array_api::OpenAdapter kOpen = &FsaOpenAdapterA;

@@ -16,7 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/host/win32_subset.h"
+#include "platform/win32.h"
 #include "sim/scsi/logical_drive_config.h"
 
 namespace lumbrel::sim {
@@ -54,6 +54,7 @@ class SimArrayLibrary {
   // (counted like Windows' module references), null otherwise.
   HMODULE Load(std::string_view name);
   bool Owns(HMODULE module) const { return module == kModule; }
+  static HMODULE ModuleHandle() { return kModule; }
   bool Free(HMODULE module);
   // An entry point of the loaded library by name; null when missing.
   FARPROC Resolve(HMODULE module, std::string_view name) const;

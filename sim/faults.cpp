@@ -56,28 +56,28 @@ void Faults::Add(FaultRule rule) {
     for (const std::string& attribute : call->second) offered = offered || attribute == name;
     if (!offered) throw std::invalid_argument("a fault in " + rule.call + " cannot match on \"" + name + "\"");
   }
-  std::lock_guard<Lock> lock(mutex_);
+  std::lock_guard<SimMutex> lock(mutex_);
   rules_.push_back(ActiveRule{std::move(rule), 0});
 }
 
 void Faults::Clear() {
-  std::lock_guard<Lock> lock(mutex_);
+  std::lock_guard<SimMutex> lock(mutex_);
   rules_.clear();
 }
 
 std::uint64_t Faults::CheckedCount(std::string_view call) {
-  std::lock_guard<Lock> lock(mutex_);
+  std::lock_guard<SimMutex> lock(mutex_);
   const auto checked = checked_.find(call);
   return checked == checked_.end() ? 0 : checked->second;
 }
 
 std::uint64_t Faults::InjectedCount() {
-  std::lock_guard<Lock> lock(mutex_);
+  std::lock_guard<SimMutex> lock(mutex_);
   return injected_;
 }
 
 std::optional<std::uint32_t> Faults::Check(std::string_view call, CallAttributes attributes) {
-  std::lock_guard<Lock> lock(mutex_);
+  std::lock_guard<SimMutex> lock(mutex_);
   const auto checked = checked_.find(call);
   if (checked == checked_.end()) {
     checked_.emplace(std::string(call), 1);

@@ -9,13 +9,14 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
+
+#include "sim/sim_lock.h"
 
 namespace lumbrel::sim {
 
@@ -57,17 +58,7 @@ class Faults {
     FaultRule rule;
     std::uint32_t matched = 0;
   };
-#if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
-  using Lock = std::mutex;
-#else
-  // MinGW's win32 thread model has no std::mutex. Its only user there, the
-  // Windows stand-in of I2CDLL.dll, serialises its calls itself.
-  struct Lock {
-    void lock() {}
-    void unlock() {}
-  };
-#endif
-  Lock mutex_;
+  SimMutex mutex_;
   std::vector<ActiveRule> rules_;
   std::map<std::string, std::uint64_t, std::less<>> checked_;
   std::uint64_t injected_ = 0;

@@ -1,7 +1,7 @@
 // The calling thread's last-error value, as GetLastError reports it.
 #pragma once
 
-#include "platform/host/win32_subset.h"
+#include "platform/win32.h"
 
 namespace lumbrel::sim {
 

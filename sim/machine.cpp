@@ -2,6 +2,11 @@
 
 #include <cctype>
 
+#if defined(_WIN32)
+#include "platform/win32.h"
+#else
+#include "sim/sim_thread.h"
+#endif
 #include "sim/text_util.h"
 
 namespace lumbrel::sim {
@@ -92,6 +97,29 @@ std::size_t Machine::OpenHandleCount() const { return handles_.size(); }
 
 std::size_t Machine::OpenKeyCount() const { return keys_.size(); }
 
+#if defined(_WIN32)
+std::uint32_t Machine::AddressOf(const void* buffer) {
+  return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(buffer));
+}
+
+void* Machine::Resolve(std::uint32_t address, std::size_t length) const {
+  if (address == 0) return nullptr;
+  // Every page of the range must be committed and accessible.
+  std::uintptr_t at = address;
+  const std::uintptr_t end = at + (length == 0 ? 1 : length);
+  if (end < at) return nullptr;
+  while (at < end) {
+    MEMORY_BASIC_INFORMATION region{};
+    if (VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof region) != sizeof region) return nullptr;
+    if (region.State != MEM_COMMIT || (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0) return nullptr;
+    at = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+  }
+  return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address));
+}
+
+// The real threads are the process's own; whoever started them joins them.
+void Machine::WaitForThreads() {}
+#else
 std::uint32_t Machine::AddressOf(const void* buffer) {
   std::lock_guard lock(mutex_);
   const auto it = addressOf_.find(buffer);
@@ -103,8 +131,10 @@ std::uint32_t Machine::AddressOf(const void* buffer) {
   return address;
 }
 
-void* Machine::Resolve(std::uint32_t address) const {
+void* Machine::Resolve(std::uint32_t address, std::size_t length) const {
+  // The address of a buffer is the address handed out for its start.
   const auto it = resolve_.find(address);
+  (void)length;
   return it == resolve_.end() ? nullptr : it->second;
 }
 
@@ -131,5 +161,7 @@ void Machine::WaitForThreads() {
     }
   }
 }
+
+#endif
 
 }  // namespace lumbrel::sim

@@ -22,12 +22,14 @@
 #include "sim/file_system.h"
 #include "sim/registry.h"
 #include "sim/scsi/scsi_world.h"
-#include "sim/sim_thread.h"
+#include "sim/sim_lock.h"
 #include "sim/trace.h"
 #include "sim/virtual_clock.h"
 #include "sim/volume_config.h"
 
 namespace lumbrel::sim {
+
+class SimThread;  // host build only: there the platform's threads are simulated too
 
 struct MachineSettings {
   std::string windowsDirectory = "C:\\WINDOWS";
@@ -55,7 +57,7 @@ class Machine {
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
-  std::recursive_mutex& mutex() { return mutex_; }
+  SimRecursiveMutex& mutex() { return mutex_; }
   const MachineSettings& settings() const { return settings_; }
   Registry& registry() { return registry_; }
   FileSystem& files() { return files_; }
@@ -100,17 +102,22 @@ class Machine {
   std::size_t LiveAllocationCount() const { return liveAllocations_; }
   void CountAllocation(int delta) { liveAllocations_ += delta; }
 
-  // 32-bit process addresses handed out for buffers, and their resolution.
+  // 32-bit process addresses handed out for buffers, and their resolution
+  // to the buffer of `length` bytes there; null when no such buffer is
+  // known. In a 32-bit Windows process an address is the pointer itself,
+  // and it resolves when the whole range is memory the process may use.
   std::uint32_t AddressOf(const void* buffer);
-  void* Resolve(std::uint32_t address) const;
+  void* Resolve(std::uint32_t address, std::size_t length) const;
 
-  // Threads started through CreateThread.
-  std::shared_ptr<SimThread> StartThread(SimThread::Routine routine, void* parameter, bool suspended);
+#if !defined(_WIN32)
+  // Threads started through CreateThread (on Windows the threads are real).
+  std::shared_ptr<SimThread> StartThread(std::uint32_t (*routine)(void*), void* parameter, bool suspended);
+#endif
   // Waits until every thread started so far has returned.
   void WaitForThreads();
 
  private:
-  std::recursive_mutex mutex_;
+  SimRecursiveMutex mutex_;
   MachineSettings settings_;
   Registry registry_;
   FileSystem files_;
@@ -124,7 +131,12 @@ class Machine {
   std::map<char, VolumeConfig> volumes_;
   std::map<std::uintptr_t, std::unique_ptr<KernelObject>> handles_;
   std::map<std::uintptr_t, RegistryKey*> keys_;
+#if defined(_WIN32)
+  // Far above the handles of the real process, which live beside them.
+  std::uintptr_t nextHandle_ = 0x3F000000;
+#else
   std::uintptr_t nextHandle_ = 0x100;
+#endif
   std::uintptr_t nextKey_ = 0x1000;
   std::map<const void*, std::uint32_t> addressOf_;
   std::map<std::uint32_t, void*> resolve_;

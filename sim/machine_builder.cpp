@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/host/win32_subset.h"
+#include "platform/win32.h"
 #include "sim/machine_description.h"
 #include "sim/scsi/device_namespace.h"
 #include "sim/text_util.h"

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/host/win32_subset.h"
+#include "platform/win32.h"
 #include "sim/simulator.h"
 
 namespace lumbrel::sim {
@@ -52,7 +52,7 @@ class PlatformCall {
 
  private:
   Machine& machine_;
-  std::lock_guard<std::recursive_mutex> lock_;
+  std::lock_guard<SimRecursiveMutex> lock_;
   TraceRecord trace_;
   const char* name_;
 };

@@ -77,4 +77,10 @@ std::vector<const RegistryKey*> RegistryKey::Children() const {
   return keys;
 }
 
+std::vector<std::pair<std::string, const RegistryValue*>> RegistryKey::Values() const {
+  std::vector<std::pair<std::string, const RegistryValue*>> values;
+  for (const auto& [upper, named] : values_) values.emplace_back(named.first, &named.second);
+  return values;
+}
+
 }  // namespace lumbrel::sim

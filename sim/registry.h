@@ -34,6 +34,8 @@ class RegistryKey {
   void SetValue(std::string_view name, RegistryValue value);
   void SetString(std::string_view name, std::string_view text, std::uint32_t type);
   std::vector<const RegistryKey*> Children() const;
+  // The values, with their names as spelled.
+  std::vector<std::pair<std::string, const RegistryValue*>> Values() const;
 
  private:
   std::string name_;

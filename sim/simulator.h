@@ -12,6 +12,11 @@ namespace lumbrel::sim {
 // installed.
 Machine& CurrentMachine();
 
+// Where the current machine comes from when none was installed (by
+// default an empty machine): the Windows build reads the machine file that
+// the environment names.
+void SetMachineSource(std::unique_ptr<Machine> (*source)());
+
 // Makes `machine` current. The previous one is destroyed after its threads
 // have returned.
 void InstallMachine(std::unique_ptr<Machine> machine);

@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/sim_lock.h"
 #include "sim/text_util.h"
 
 namespace lumbrel::sim {
@@ -35,7 +36,7 @@ class Trace {
   void ClearRecords();
 
  private:
-  mutable std::mutex mutex_;
+  mutable SimMutex mutex_;
   bool enabled_ = false;
   bool capture_ = false;
   std::uint64_t sequence_ = 0;

@@ -5,7 +5,7 @@
 
 #include "drives/disk_information.h"
 #include "drives/volume_disk_extents.h"
-#include "platform/host/win32_subset.h"
+#include "platform/win32.h"
 #include "scsi/control_codes.h"
 #include "scsi/scsi_address.h"
 #include "sim/machine_description.h"

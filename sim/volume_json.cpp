@@ -4,7 +4,7 @@
 #include <cctype>
 #include <set>
 
-#include "platform/host/win32_subset.h"
+#include "platform/win32.h"
 #include "sim/json_reader.h"
 #include "sim/text_util.h"
 

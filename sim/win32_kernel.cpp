@@ -3,13 +3,19 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#if !defined(_WIN32)
 #include <thread>
+#endif
 #include <vector>
 
-#include "platform/host/win32_subset.h"
+#include "platform/win32.h"
+#include "sim/sim_api.h"
 #include "sim/last_error.h"
 #include "sim/platform_call.h"
 #include "sim/text_util.h"
+#if !defined(_WIN32)
+#include "sim/sim_thread.h"
+#endif
 
 using lumbrel::sim::Fail;
 using lumbrel::sim::KernelObject;
@@ -101,7 +107,7 @@ HANDLE OpenFile(Machine& machine, const std::string& name, DWORD access, DWORD d
 
 extern "C" {
 
-HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+HANDLE WINAPI LUMBREL_SIM_WIN32(CreateFileA)(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                           DWORD creationDisposition, DWORD, HANDLE) {
   PlatformCall call("CreateFileA");
   const std::string name = TextOrEmpty(fileName);
@@ -115,7 +121,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
   return handle;
 }
 
-BOOL WINAPI CloseHandle(HANDLE object) {
+BOOL WINAPI LUMBREL_SIM_WIN32(CloseHandle)(HANDLE object) {
   PlatformCall call("CloseHandle");
   const KernelObject* found = call.machine().FindHandle(object);
   const std::string name = found != nullptr ? found->name : std::string();
@@ -129,7 +135,7 @@ BOOL WINAPI CloseHandle(HANDLE object) {
   return TRUE;
 }
 
-BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize, LPVOID outBuffer,
+BOOL WINAPI LUMBREL_SIM_WIN32(DeviceIoControl)(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize, LPVOID outBuffer,
                             DWORD outBufferSize, LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
   PlatformCall call("DeviceIoControl");
   KernelObject* object = call.machine().FindHandle(device);
@@ -175,7 +181,7 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer,
   return TRUE;
 }
 
-BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
+BOOL WINAPI LUMBREL_SIM_WIN32(ReadFile)(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
   PlatformCall call("ReadFile");
   KernelObject* object = call.machine().FindHandle(file);
   call.trace().Set("name", object != nullptr ? object->name : std::string()).Set("length", bytesToRead);
@@ -196,7 +202,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD byte
   return TRUE;
 }
 
-BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+BOOL WINAPI LUMBREL_SIM_WIN32(WriteFile)(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                       LPOVERLAPPED overlapped) {
   PlatformCall call("WriteFile");
   KernelObject* object = call.machine().FindHandle(file);
@@ -222,7 +228,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD b
   return TRUE;
 }
 
-BOOL WINAPI DeleteFileA(LPCSTR fileName) {
+BOOL WINAPI LUMBREL_SIM_WIN32(DeleteFileA)(LPCSTR fileName) {
   PlatformCall call("DeleteFileA");
   const std::string name = TextOrEmpty(fileName);
   call.trace().Set("name", name);
@@ -236,7 +242,7 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   return TRUE;
 }
 
-HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
+HANDLE WINAPI LUMBREL_SIM_WIN32(FindFirstFileA)(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
   PlatformCall call("FindFirstFileA");
   const std::string name = TextOrEmpty(fileName);
   call.trace().Set("name", name);
@@ -259,7 +265,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
   return call.machine().AddHandle(std::move(object));
 }
 
-BOOL WINAPI FindClose(HANDLE findFile) {
+BOOL WINAPI LUMBREL_SIM_WIN32(FindClose)(HANDLE findFile) {
   PlatformCall call("FindClose");
   const KernelObject* object = call.machine().FindHandle(findFile);
   call.trace().Set("name", object != nullptr ? object->name : std::string());
@@ -269,7 +275,10 @@ BOOL WINAPI FindClose(HANDLE findFile) {
   return TRUE;
 }
 
-HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE startAddress, LPVOID parameter,
+// On Windows the threads are real: the Windows build routes these to the
+// process's own (sim/windows).
+#if !defined(_WIN32)
+HANDLE WINAPI LUMBREL_SIM_WIN32(CreateThread)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE startAddress, LPVOID parameter,
                            DWORD creationFlags, LPDWORD threadId) {
   PlatformCall call("CreateThread");
   call.trace().Set("suspended", (creationFlags & CREATE_SUSPENDED) != 0);
@@ -288,7 +297,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE
   return call.machine().AddHandle(std::move(object));
 }
 
-DWORD WINAPI ResumeThread(HANDLE thread) {
+DWORD WINAPI LUMBREL_SIM_WIN32(ResumeThread)(HANDLE thread) {
   PlatformCall call("ResumeThread");
   KernelObject* object = call.machine().FindHandle(thread);
   if (object == nullptr || object->kind != KernelObject::Kind::Thread) {
@@ -299,7 +308,9 @@ DWORD WINAPI ResumeThread(HANDLE thread) {
   return object->thread->Resume();
 }
 
-void WINAPI Sleep(DWORD milliseconds) {
+#endif
+
+void WINAPI LUMBREL_SIM_WIN32(Sleep)(DWORD milliseconds) {
   bool realTime = false;
   {
     PlatformCall call("Sleep");
@@ -309,14 +320,18 @@ void WINAPI Sleep(DWORD milliseconds) {
     call.Finish(0);
   }
   // Outside the machine's lock, which the other threads need meanwhile.
+#if defined(_WIN32)
+  ::Sleep(realTime ? milliseconds : 0);  // Sleep(0): let other threads see the time pass
+#else
   if (realTime) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   } else {
     std::this_thread::yield();  // let other threads see the time pass, as a real sleep would
   }
+#endif
 }
 
-DWORD WINAPI GetTickCount() {
+DWORD WINAPI LUMBREL_SIM_WIN32(GetTickCount)() {
   PlatformCall call("GetTickCount");
   const DWORD ticks = call.machine().clock().TickCount();
   call.trace().Set("ticks", ticks);
@@ -324,7 +339,7 @@ DWORD WINAPI GetTickCount() {
   return ticks;
 }
 
-DWORD WINAPI GetLogicalDrives() {
+DWORD WINAPI LUMBREL_SIM_WIN32(GetLogicalDrives)() {
   PlatformCall call("GetLogicalDrives");
   DWORD drives = 0;
   for (const lumbrel::sim::VolumeConfig* volume : call.machine().Volumes()) drives |= 1u << (volume->letter - 'A');
@@ -334,7 +349,7 @@ DWORD WINAPI GetLogicalDrives() {
 }
 
 // The type of the volume whose root is "X:\"; any other path has no root directory.
-UINT WINAPI GetDriveTypeA(LPCSTR rootPathName) {
+UINT WINAPI LUMBREL_SIM_WIN32(GetDriveTypeA)(LPCSTR rootPathName) {
   PlatformCall call("GetDriveTypeA");
   const std::string root = TextOrEmpty(rootPathName);
   const lumbrel::sim::VolumeConfig* volume = root.size() == 3 ? call.machine().VolumeOfPath(root) : nullptr;
@@ -344,15 +359,15 @@ UINT WINAPI GetDriveTypeA(LPCSTR rootPathName) {
   return type;
 }
 
-UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
+UINT WINAPI LUMBREL_SIM_WIN32(GetSystemDirectoryA)(LPSTR buffer, UINT size) {
   return DirectoryQuery("GetSystemDirectoryA", &MachineSettings::systemDirectory, buffer, size);
 }
 
-UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+UINT WINAPI LUMBREL_SIM_WIN32(GetWindowsDirectoryA)(LPSTR buffer, UINT size) {
   return DirectoryQuery("GetWindowsDirectoryA", &MachineSettings::windowsDirectory, buffer, size);
 }
 
-DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
+DWORD WINAPI LUMBREL_SIM_WIN32(ExpandEnvironmentStringsA)(LPCSTR source, LPSTR destination, DWORD size) {
   PlatformCall call("ExpandEnvironmentStringsA");
   const std::string text = TextOrEmpty(source);
   call.trace().Set("source", text);
@@ -378,9 +393,10 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD s
   return needed;
 }
 
+#if !defined(_WIN32)
 // The one library of the simulated machine is the array controller
 // management library, when the machine has it installed.
-HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
+HMODULE WINAPI LUMBREL_SIM_WIN32(LoadLibraryA)(LPCSTR fileName) {
   PlatformCall call("LoadLibraryA");
   const std::string name = TextOrEmpty(fileName);
   call.trace().Set("name", name);
@@ -392,7 +408,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName) {
   return module;
 }
 
-FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+FARPROC WINAPI LUMBREL_SIM_WIN32(GetProcAddress)(HMODULE module, LPCSTR procName) {
   PlatformCall call("GetProcAddress");
   const std::string name = TextOrEmpty(procName);
   call.trace().Set("name", name);
@@ -405,12 +421,14 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
   return address;
 }
 
-BOOL WINAPI FreeLibrary(HMODULE module) {
+BOOL WINAPI LUMBREL_SIM_WIN32(FreeLibrary)(HMODULE module) {
   PlatformCall call("FreeLibrary");
   if (const auto fault = call.Fault()) return call.Fail(*fault, FALSE);
   if (!call.machine().arrayLibrary().Free(module)) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
   call.Finish(0);
   return TRUE;
 }
+
+#endif
 
 }  // extern "C"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/host/win32_subset.h"
+#include "platform/win32.h"
 #include "sim/machine.h"
 #include "sim/machine_description.h"
 #include "sim/scsi/class_device.h"

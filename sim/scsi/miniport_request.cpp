@@ -42,7 +42,7 @@ std::uint32_t CheckMiniportRequest(const ControlRequest& request, std::uint32_t 
 
 bool AddressesCallerArea(const Machine& machine, const ControlRequest& request, std::uint32_t address,
                          std::uint32_t offset) {
-  const void* area = machine.Resolve(address);
+  const void* area = machine.Resolve(address, 1);
   if (area == nullptr) return false;
   const auto* input = static_cast<const std::uint8_t*>(request.userInput);
   const auto* output = static_cast<const std::uint8_t*>(request.userOutput);

@@ -91,8 +91,8 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   if (lun != 0) return Complete(request, srb::kStatusInvalidLun);
 
   // The caller's memory, reached through the addresses.
-  auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(dataAddress));
-  auto* senseArea = senseLength == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(senseAddress));
+  auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(dataAddress, length));
+  auto* senseArea = senseLength == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(senseAddress, senseLength));
   const std::span<const std::uint8_t> cdb(block + srb::kCdb.offset, cdbLength);
   DataPhase data(in ? DataDirection::In : DataDirection::Out, dataArea, length);
   if (out) trace.Bytes("dataOut", dataArea, length);

@@ -65,7 +65,7 @@ class ScsiTest : public ModuleTest {
   }
   // The caller's memory that an address field of the request designates.
   static std::uint8_t* UserData(const sim::ControlRequest& request, Field address) {
-    return static_cast<std::uint8_t*>(sim::CurrentMachine().Resolve(Get32(request.buffer, address)));
+    return static_cast<std::uint8_t*>(sim::CurrentMachine().Resolve(Get32(request.buffer, address), 1));
   }
   static const std::uint8_t* UserBlock(const sim::ControlRequest& request) {
     return static_cast<const std::uint8_t*>(request.userInput);

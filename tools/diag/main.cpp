@@ -72,7 +72,12 @@ int main(int argc, char** argv) {
   std::string traceFile;
   bool json = false;
   bool realtime = false;
-#if !defined(_WIN32)
+#if defined(_WIN32)
+  // LUMBRELSIM.dll simulates the machine behind the real DLL's imports.
+  app.add_option("--machine", machineFile, "JSON machine description to simulate, through LUMBRELSIM.dll");
+  app.add_option("--trace", traceFile,
+                 "write every platform call to FILE as JSON Lines (simulates the default machine without --machine)");
+#else
   app.add_option("--machine", machineFile, "JSON machine description to simulate (default: the embedded machine)");
   app.add_option("--trace", traceFile, "write every platform call to FILE as JSON Lines");
 #endif

@@ -6,18 +6,24 @@
 
 #if defined(_WIN32)
 #include <io.h>
-#define LUMBREL_ISATTY _isatty
-#define LUMBREL_FILENO _fileno
+#include <windows.h>
 #else
 #include <unistd.h>
-#define LUMBREL_ISATTY isatty
-#define LUMBREL_FILENO fileno
 #endif
 
 namespace lumbrel::diag {
 namespace {
 
-bool IsTerminal(std::FILE* stream) { return LUMBREL_ISATTY(LUMBREL_FILENO(stream)) != 0; }
+#if defined(_WIN32)
+// A console, not merely a character device: _isatty holds for NUL too.
+bool IsTerminal(std::FILE* stream) {
+  DWORD mode = 0;
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+#else
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) != 0; }
+#endif
 
 bool AskOnTerminal(const std::string& question) {
   std::cerr << question << " [y/N] " << std::flush;

@@ -1,0 +1,250 @@
+// LUMBRELSIM.dll: the machine of the process, built on first use from the
+// machine file that LUMBREL_MACHINE names, and the libraries routed to it.
+#define LUMBREL_SIM_BUILD
+#include "lumbrel_sim.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "machine_view.h"
+#include "routed_calls.h"
+#include "sim/machine_description.h"
+#include "sim/machine_format_error.h"
+#include "sim/simulator.h"
+
+extern "C" void WINAPI SimSleep(DWORD milliseconds);
+
+namespace lumbrel::sim::windows {
+namespace {
+
+constexpr const char* kScsiMap = "HARDWARE\\DEVICEMAP\\Scsi";
+constexpr const char* kServices = "SYSTEM\\CurrentControlSet\\Services";
+
+std::string g_problem;
+// The stand-ins and routed libraries loaded now. When the last goes, so
+// does the machine: the next user builds a fresh one, as a fresh DLL would.
+int g_users = 0;
+// The registry keys that the machine put into the process's registry.
+std::vector<std::string> g_placedKeys;
+int g_routedLibraries = 0;
+
+std::string Environment(const char* name) {
+  char value[MAX_PATH + 1] = {};
+  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  return length == 0 || length >= sizeof value ? std::string() : std::string(value, length);
+}
+
+// The machine of the process: the file that LUMBREL_MACHINE names, else the
+// default machine; an empty one, with the reason kept, when that fails.
+std::unique_ptr<Machine> MachineOfEnvironment() {
+  const std::string path = Environment("LUMBREL_MACHINE");
+  g_problem.clear();
+  std::unique_ptr<Machine> machine;
+  try {
+    machine = BuildMachine(path.empty() ? DefaultMachine() : ReadMachineFile(path));
+    const std::string trace = Environment("LUMBREL_TRACE");
+    if (!trace.empty()) machine->trace().WriteTo(trace);
+  } catch (const std::exception& error) {
+    g_problem = error.what();
+    std::fprintf(stderr, "LUMBRELSIM.dll: %s\n", error.what());
+    std::fflush(stderr);
+    machine = std::make_unique<Machine>();
+  }
+  return machine;
+}
+
+bool RunsUnderWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+void PlaceKey(const RegistryKey& key, bool isVolatile) {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.path().c_str(), 0, nullptr,
+                      isVolatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &handle,
+                      nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  for (const auto& [name, value] : key.Values()) {
+    RegSetValueExA(handle, name.c_str(), 0, value->type, value->data.data(), static_cast<DWORD>(value->data.size()));
+  }
+  RegCloseKey(handle);
+  for (const RegistryKey* child : key.Children()) PlaceKey(*child, isVolatile);
+}
+
+// Whether the machine's key at `path` replaces the process's key as a whole:
+// the SCSI device map, each service, and any other key with values.
+bool ReplacesWhole(const RegistryKey& key) {
+  const std::string& path = key.path();
+  const std::string services = std::string(kServices) + "\\";
+  if (_stricmp(path.c_str(), kScsiMap) == 0) return true;
+  if (_strnicmp(path.c_str(), services.c_str(), services.size()) == 0) {
+    return path.find('\\', services.size()) == std::string::npos;
+  }
+  return !key.Values().empty();
+}
+
+void PlaceReplacing(const RegistryKey& key) {
+  if (!ReplacesWhole(key)) {
+    for (const RegistryKey* child : key.Children()) PlaceReplacing(*child);
+    return;
+  }
+  g_placedKeys.push_back(key.path());
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.path().c_str());
+  PlaceKey(key, _strnicmp(key.path().c_str(), "HARDWARE\\", 9) == 0);
+}
+
+// Under Wine the machine's registry keys replace the prefix's own as long
+// as a routed library is loaded (the SCSI device map always: a machine
+// without ports has none). Keys below HARDWARE are volatile, as Windows
+// keeps them.
+void PlaceRegistry(Machine& machine) {
+  if (!RunsUnderWine()) return;
+  std::lock_guard lock(machine.mutex());
+  RegistryKey& root = machine.registry().localMachine();
+  if (root.Find(kScsiMap) == nullptr) {
+    g_placedKeys.push_back(kScsiMap);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kScsiMap);
+  }
+  for (const RegistryKey* child : root.Children()) PlaceReplacing(*child);
+}
+
+// The loader's notice of a DLL that it has mapped and bound, given before
+// the DLL's entry point runs: the moment to route its imports, so that even
+// the work it does at load reaches the machine.
+struct LoaderText {
+  USHORT length;  // bytes
+  USHORT maximumLength;
+  const wchar_t* buffer;
+};
+struct LoadedDll {
+  ULONG flags;
+  const LoaderText* fullName;
+  const LoaderText* baseName;
+  void* base;
+  ULONG imageSize;
+};
+constexpr ULONG kDllLoaded = 1;
+using LoaderNotice = void(CALLBACK*)(ULONG reason, const LoadedDll* data, void* context);
+using RegisterNotice = LONG(NTAPI*)(ULONG flags, LoaderNotice notice, void* context, void** cookie);
+using UnregisterNotice = LONG(NTAPI*)(void* cookie);
+
+struct Awaited {
+  std::wstring name;  // the base name of the DLL being loaded
+  int routed = 0;
+};
+
+void CALLBACK OnDllLoaded(ULONG reason, const LoadedDll* data, void* context) {
+  auto* awaited = static_cast<Awaited*>(context);
+  if (reason != kDllLoaded || data == nullptr || data->baseName == nullptr || data->baseName->buffer == nullptr) return;
+  const std::wstring name(data->baseName->buffer, data->baseName->length / sizeof(wchar_t));
+  if (CompareStringOrdinal(name.c_str(), -1, awaited->name.c_str(), -1, TRUE) != CSTR_EQUAL) return;
+  std::size_t count = 0;
+  const ImportRoute* routes = LibraryRoutes(&count);
+  awaited->routed += RouteImports(static_cast<HMODULE>(data->base), routes, count);
+}
+
+// LoadLibraryA with the library's imports routed before it initialises;
+// where the loader gives no notice, right after.
+HMODULE LoadRouted(const char* name) {
+  std::string base = name;
+  if (const auto slash = base.find_last_of("\\/"); slash != std::string::npos) base.erase(0, slash + 1);
+  if (base.find('.') == std::string::npos) base += ".dll";
+  Awaited awaited{std::wstring(base.begin(), base.end())};
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  const auto registerNotice = reinterpret_cast<RegisterNotice>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrRegisterDllNotification")));
+  const auto unregisterNotice = reinterpret_cast<UnregisterNotice>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnregisterDllNotification")));
+  void* cookie = nullptr;
+  if (registerNotice != nullptr && unregisterNotice != nullptr &&
+      registerNotice(0, &OnDllLoaded, &awaited, &cookie) != 0) {
+    cookie = nullptr;
+  }
+  HMODULE module = LoadLibraryA(name);
+  const DWORD error = GetLastError();
+  if (cookie != nullptr) unregisterNotice(cookie);
+  if (module != nullptr && awaited.routed == 0) {
+    std::size_t count = 0;
+    const ImportRoute* routes = LibraryRoutes(&count);
+    RouteImports(module, routes, count);
+  }
+  SetLastError(error);
+  return module;
+}
+
+void RemoveRegistry() {
+  for (const std::string& path : g_placedKeys) RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+  g_placedKeys.clear();
+}
+
+}  // namespace
+}  // namespace lumbrel::sim::windows
+
+namespace sw = lumbrel::sim::windows;
+using lumbrel::sim::CurrentMachine;
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) lumbrel::sim::SetMachineSource(&sw::MachineOfEnvironment);
+  return TRUE;
+}
+
+void LumbrelSimAttach(void) { ++sw::g_users; }
+
+void LumbrelSimDetach(void) {
+  if (sw::g_users > 0 && --sw::g_users == 0) {
+    lumbrel::sim::InstallMachine(nullptr);
+  }
+}
+
+HMODULE LumbrelSimLoadLibrary(const char* name) {
+  LumbrelSimAttach();
+  lumbrel::sim::Machine& machine = CurrentMachine();
+  if (!sw::g_problem.empty()) {
+    LumbrelSimDetach();
+    SetLastError(ERROR_BAD_CONFIGURATION);
+    return nullptr;
+  }
+  if (sw::g_routedLibraries++ == 0) sw::PlaceRegistry(machine);
+  HMODULE module = sw::LoadRouted(name);
+  if (module == nullptr) {
+    const DWORD error = GetLastError();
+    if (--sw::g_routedLibraries == 0) sw::RemoveRegistry();
+    LumbrelSimDetach();
+    SetLastError(error);
+    return nullptr;
+  }
+  sw::ThreadStarted(true);
+  return module;
+}
+
+BOOL LumbrelSimFreeLibrary(HMODULE module) {
+  const BOOL freed = FreeLibrary(module);
+  if (!freed) return FALSE;
+  if (sw::g_routedLibraries > 0 && --sw::g_routedLibraries == 0) sw::RemoveRegistry();
+  LumbrelSimDetach();
+  return TRUE;
+}
+
+const char* LumbrelSimProblem(void) { return sw::g_problem.c_str(); }
+
+uint64_t LumbrelSimElapsed(void) { return CurrentMachine().clock().ElapsedMilliseconds(); }
+
+void LumbrelSimSleep(DWORD milliseconds) { SimSleep(milliseconds); }
+
+void LumbrelSimCatchUp(uint64_t milliseconds) { CurrentMachine().clock().CatchUp(milliseconds); }
+
+BOOL LumbrelSimThreadStarted(BOOL reset) { return sw::ThreadStarted(reset != FALSE); }
+
+DWORD LumbrelSimDescribeMachine(char* buffer, DWORD size) {
+  const std::string text = lumbrel::diag::DescribeMachine(CurrentMachine()).dump();
+  const auto needed = static_cast<DWORD>(text.size() + 1);
+  if (buffer != nullptr && size >= needed) std::memcpy(buffer, text.c_str(), needed);
+  return needed;
+}
+
+}  // extern "C"
