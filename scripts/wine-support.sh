@@ -24,9 +24,12 @@ lumbrel_kernel_runs_i386() {
 # How the Wine tests run here: "native" when this kernel runs 32-bit x86
 # programs; "vm" when it does not but QEMU can boot Debian's stock kernel,
 # which does, over this machine's own files (scripts/wine-vm.sh); nothing when
-# neither is possible.
+# neither is possible. LUMBREL_WINE_MODE=vm runs them in the virtual machine
+# even where the kernel could run them itself.
 lumbrel_wine_mode() {
-  if lumbrel_kernel_runs_i386; then
+  if [ "${LUMBREL_WINE_MODE:-}" = vm ] && command -v qemu-system-x86_64 >/dev/null 2>&1 && [ -x /bin/busybox ]; then
+    echo vm
+  elif lumbrel_kernel_runs_i386; then
     echo native
   elif command -v qemu-system-x86_64 >/dev/null 2>&1 && [ -x /bin/busybox ]; then
     echo vm
