@@ -7,9 +7,6 @@
 // Port B reads the three drive-present lines (an occupied bay pulls its line
 // to 0), the two strap lines (bits 4 and 5), bit 7 as the cage is wired, and
 // bits 3 and 6, which float high.
-//
-// This file has no host dependencies: the Windows stand-in of I2CDLL.dll is
-// built from it too.
 #pragma once
 
 #include <array>

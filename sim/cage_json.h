@@ -1,5 +1,4 @@
 // The "cages" of a machine file: the wiring of each hot-swap cage board.
-// Shared by the simulated server and the Windows stand-in of I2CDLL.dll.
 #pragma once
 
 #include <string>

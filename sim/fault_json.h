@@ -1,5 +1,4 @@
-// The "faults" of a machine file: rules that make chosen calls fail. Shared
-// by the simulated server and the Windows stand-in of I2CDLL.dll.
+// The "faults" of a machine file: rules that make chosen calls fail.
 #pragma once
 
 #include <string>

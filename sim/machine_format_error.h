@@ -1,6 +1,5 @@
 // The error of a machine file that cannot be read or does not describe a
-// machine. It has no other dependency, so that the Windows stand-in of
-// I2CDLL.dll, which reads the cages and faults of a machine file, can use it.
+// machine.
 #pragma once
 
 #include <stdexcept>

@@ -9,9 +9,9 @@
  * are traced and can be failed like the rest. LUMBREL_TRACE names a JSON
  * Lines file for the trace.
  *
- * Under Wine the machine's registry keys replace the SCSI device map and
- * its services while the library is loaded; on Windows the registry is left
- * as it is.
+ * Under Wine the machine's registry keys (the SCSI device map, the services,
+ * SYSTEM\DISK) replace the prefix's while the library is loaded; on Windows
+ * the registry is left as it is. One thread at a time loads and frees.
  */
 #ifndef LUMBREL_SIM_H
 #define LUMBREL_SIM_H
@@ -48,9 +48,9 @@ LUMBREL_SIM_API const char* LumbrelSimProblem(void);
 LUMBREL_SIM_API uint64_t LumbrelSimElapsed(void);
 LUMBREL_SIM_API void LumbrelSimSleep(DWORD milliseconds);
 LUMBREL_SIM_API void LumbrelSimCatchUp(uint64_t milliseconds);
-/* Whether a thread that the library started has begun, or ended, since
- * the last call of LumbrelSimLoadLibrary or this one with `reset`. */
-LUMBREL_SIM_API BOOL LumbrelSimThreadStarted(BOOL reset);
+/* Whether every thread that a routed library started is under way: it has
+ * paused on the virtual clock for the first time, or ended. */
+LUMBREL_SIM_API BOOL LumbrelSimThreadsUnderway(void);
 
 /* The machine as an operator sees it, as JSON text: copies it with its
  * terminator when `size` allows and returns the size it needs. */

@@ -69,8 +69,20 @@ struct ThreadStart {
   LPTHREAD_START_ROUTINE routine;
   LPVOID parameter;
   VirtualClock::Timeline timeline;
+  bool underway = false;  // it has paused for the first time, or ended
 };
-std::atomic<bool> g_threadStarted{false};
+std::atomic<std::uint32_t> g_threadsCreated{0};
+std::atomic<std::uint32_t> g_threadsUnderway{0};
+thread_local ThreadStart* t_start = nullptr;
+
+// A job is under way once its worker first pauses: a flash has set its
+// running flag by then, so a stop reaches it.
+void MarkUnderway() {
+  if (t_start != nullptr && !t_start->underway) {
+    t_start->underway = true;
+    ++g_threadsUnderway;
+  }
+}
 
 std::deque<std::unique_ptr<ThreadStart>>& ThreadStarts() {
   static std::deque<std::unique_ptr<ThreadStart>> starts;
@@ -80,8 +92,21 @@ std::deque<std::unique_ptr<ThreadStart>>& ThreadStarts() {
 DWORD WINAPI StartThread(LPVOID parameter) {
   auto* start = static_cast<ThreadStart*>(parameter);
   VirtualClock::BindThread(&start->timeline);
-  g_threadStarted.store(true);
-  return start->routine(start->parameter);
+  t_start = start;
+  const DWORD result = start->routine(start->parameter);
+  MarkUnderway();
+  return result;
+}
+
+void WINAPI RoutedSleep(DWORD milliseconds) {
+  MarkUnderway();
+  SimSleep(milliseconds);
+}
+
+// A pinned worker's last call: it never returns to StartThread.
+void WINAPI RoutedFreeLibraryAndExitThread(HMODULE module, DWORD exitCode) {
+  MarkUnderway();
+  FreeLibraryAndExitThread(module, exitCode);
 }
 
 HANDLE WINAPI RoutedCreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE routine,
@@ -98,6 +123,7 @@ HANDLE WINAPI RoutedCreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackS
   HANDLE thread = CreateThread(attributes, stackSize, &StartThread, start.get(), flags, &id);
   if (thread == nullptr) return call.Fail(GetLastError(), thread);
   ThreadStarts().push_back(std::move(start));
+  ++g_threadsCreated;
   if (threadId != nullptr) *threadId = id;
   call.trace().Set("threadId", id);
   call.Finish(0);
@@ -243,7 +269,8 @@ const ImportRoute kRoutes[] = {
     {"GetSystemDirectoryA", Address(&SimGetSystemDirectoryA)},
     {"GetWindowsDirectoryA", Address(&SimGetWindowsDirectoryA)},
     {"ExpandEnvironmentStringsA", Address(&SimExpandEnvironmentStringsA)},
-    {"Sleep", Address(&SimSleep)},
+    {"Sleep", Address(&RoutedSleep)},
+    {"FreeLibraryAndExitThread", Address(&RoutedFreeLibraryAndExitThread)},
     {"GetTickCount", Address(&SimGetTickCount)},
     {"time", Address(&RoutedTime)},
     {"CloseHandle", Address(&RoutedCloseHandle)},
@@ -264,6 +291,6 @@ const ImportRoute* LibraryRoutes(std::size_t* count) {
   return kRoutes;
 }
 
-bool ThreadStarted(bool reset) { return reset ? g_threadStarted.exchange(false) : g_threadStarted.load(); }
+bool ThreadsUnderway() { return g_threadsUnderway.load() == g_threadsCreated.load(); }
 
 }  // namespace lumbrel::sim::windows

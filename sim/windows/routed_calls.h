@@ -15,8 +15,8 @@ namespace lumbrel::sim::windows {
 // Every import that a routed library's calls take instead of the real ones.
 const ImportRoute* LibraryRoutes(std::size_t* count);
 
-// Whether a thread started through the routed CreateThread has begun since
-// the last reset.
-bool ThreadStarted(bool reset);
+// Whether every thread started through the routed CreateThread is under
+// way: it has paused on the clock for the first time, or ended.
+bool ThreadsUnderway();
 
 }  // namespace lumbrel::sim::windows

@@ -3,6 +3,8 @@
 #define LUMBREL_SIM_BUILD
 #include "lumbrel_sim.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,10 +27,12 @@ constexpr const char* kServices = "SYSTEM\\CurrentControlSet\\Services";
 std::string g_problem;
 // The stand-ins and routed libraries loaded now. When the last goes, so
 // does the machine: the next user builds a fresh one, as a fresh DLL would.
-int g_users = 0;
+// Atomic: a stand-in's load and unload come from the loader, on any thread.
+std::atomic<int> g_users{0};
 // The registry keys that the machine put into the process's registry.
 std::vector<std::string> g_placedKeys;
-int g_routedLibraries = 0;
+// The libraries loaded through LumbrelSimLoadLibrary, once per load.
+std::vector<HMODULE> g_routed;
 
 std::string Environment(const char* name) {
   char value[MAX_PATH + 1] = {};
@@ -196,7 +200,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 void LumbrelSimAttach(void) { ++sw::g_users; }
 
 void LumbrelSimDetach(void) {
-  if (sw::g_users > 0 && --sw::g_users == 0) {
+  if (--sw::g_users == 0) {
     lumbrel::sim::InstallMachine(nullptr);
   }
 }
@@ -209,23 +213,25 @@ HMODULE LumbrelSimLoadLibrary(const char* name) {
     SetLastError(ERROR_BAD_CONFIGURATION);
     return nullptr;
   }
-  if (sw::g_routedLibraries++ == 0) sw::PlaceRegistry(machine);
+  if (sw::g_routed.empty()) sw::PlaceRegistry(machine);
   HMODULE module = sw::LoadRouted(name);
   if (module == nullptr) {
     const DWORD error = GetLastError();
-    if (--sw::g_routedLibraries == 0) sw::RemoveRegistry();
+    if (sw::g_routed.empty()) sw::RemoveRegistry();
     LumbrelSimDetach();
     SetLastError(error);
     return nullptr;
   }
-  sw::ThreadStarted(true);
+  sw::g_routed.push_back(module);
   return module;
 }
 
 BOOL LumbrelSimFreeLibrary(HMODULE module) {
-  const BOOL freed = FreeLibrary(module);
-  if (!freed) return FALSE;
-  if (sw::g_routedLibraries > 0 && --sw::g_routedLibraries == 0) sw::RemoveRegistry();
+  const auto routed = std::find(sw::g_routed.begin(), sw::g_routed.end(), module);
+  if (routed == sw::g_routed.end()) return FreeLibrary(module);  // not one of ours: nothing else to undo
+  if (!FreeLibrary(module)) return FALSE;
+  sw::g_routed.erase(routed);
+  if (sw::g_routed.empty()) sw::RemoveRegistry();
   LumbrelSimDetach();
   return TRUE;
 }
@@ -238,7 +244,7 @@ void LumbrelSimSleep(DWORD milliseconds) { SimSleep(milliseconds); }
 
 void LumbrelSimCatchUp(uint64_t milliseconds) { CurrentMachine().clock().CatchUp(milliseconds); }
 
-BOOL LumbrelSimThreadStarted(BOOL reset) { return sw::ThreadStarted(reset != FALSE); }
+BOOL LumbrelSimThreadsUnderway(void) { return sw::ThreadsUnderway() ? TRUE : FALSE; }
 
 DWORD LumbrelSimDescribeMachine(char* buffer, DWORD size) {
   const std::string text = lumbrel::diag::DescribeMachine(CurrentMachine()).dump();

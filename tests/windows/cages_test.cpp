@@ -112,7 +112,7 @@ WINE_TEST(cages, no_cage_on_the_bus) {
   EXPECT_EQ(s.lumbrel->SFAdjustPowerLED(1, 0x27, 0), LUMBREL_CAGE_NOT_FOUND);
 }
 
-// Failures of the I2C calls, injected by the stand-in from the machine file.
+// Failures of the I2C calls, injected by the simulator from the machine file.
 
 WINE_TEST(i2c_failures, open_failure_is_cut_to_16_bits) {
   Scenario s(R"({"cages": [{"position": 0}],

@@ -67,7 +67,7 @@ class SimulatedLibrary : public Library {
     Resolve(elapsed_, "LumbrelSimElapsed");
     Resolve(sleep_, "LumbrelSimSleep");
     Resolve(catchUp_, "LumbrelSimCatchUp");
-    Resolve(threadStarted_, "LumbrelSimThreadStarted");
+    Resolve(threadsUnderway_, "LumbrelSimThreadsUnderway");
     Resolve(describe_, "LumbrelSimDescribeMachine");
     s_elapsed = elapsed_;
     module_ = load_("LUMBREL.dll");
@@ -101,11 +101,12 @@ class SimulatedLibrary : public Library {
     return attempt < kMarkRetries;
   }
 
-  // On the virtual clock a stop that comes before the worker runs would be
-  // lost: waits (in real time, briefly) until the job's thread has begun.
+  // On the virtual clock a stop that comes before the flash loop has begun
+  // would be lost: waits (in real time, briefly) until the job's thread is
+  // under way.
   void AwaitJobUnderway(JobKind kind, const std::function<bool()>& ended) override {
     if (kind != JobKind::Flash) return;
-    for (int waited = 0; !threadStarted_(FALSE) && !ended() && waited < kUnderwayLimitMs; ++waited) Sleep(1);
+    for (int waited = 0; !threadsUnderway_() && !ended() && waited < kUnderwayLimitMs; ++waited) Sleep(1);
   }
 
  private:
@@ -129,7 +130,7 @@ class SimulatedLibrary : public Library {
   ElapsedFunction elapsed_ = nullptr;
   void (*sleep_)(DWORD) = nullptr;
   void (*catchUp_)(std::uint64_t) = nullptr;
-  BOOL (*threadStarted_)(BOOL) = nullptr;
+  BOOL (*threadsUnderway_)() = nullptr;
   DWORD (*describe_)(char*, DWORD) = nullptr;
 };
 
