@@ -9,7 +9,6 @@
 
 #include "raid/array_library.h"
 #include "sim/platform_call.h"
-#include "sim/sim_api.h"
 #include "sim/text_util.h"
 
 // The simulator's own Win32 functions (sim/win32_kernel.cpp).
@@ -34,7 +33,7 @@ DWORD WINAPI SimExpandEnvironmentStringsA(LPCSTR, LPSTR, DWORD);
 namespace lumbrel::sim::windows {
 namespace {
 
-constexpr const char* kLocalMachine = "HKEY_LOCAL_MACHINE";
+constexpr const char* kLocalMachine = Registry::kLocalMachineName;  // as the host's registry traces it
 
 std::string TextOrEmpty(const char* text) { return text == nullptr ? std::string() : std::string(text); }
 
