@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "drives/disk_information.h"
 #include "machine_view.h"
 #include "routed_calls.h"
 #include "sim/machine_description.h"
@@ -34,10 +35,13 @@ std::vector<std::string> g_placedKeys;
 // The libraries loaded through LumbrelSimLoadLibrary, once per load.
 std::vector<HMODULE> g_routed;
 
+// An environment variable's value, however long; "" when it is not set.
 std::string Environment(const char* name) {
-  char value[MAX_PATH + 1] = {};
-  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-  return length == 0 || length >= sizeof value ? std::string() : std::string(value, length);
+  std::string value(GetEnvironmentVariableA(name, nullptr, 0), '\0');
+  if (value.empty()) return value;
+  const DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+  value.resize(length < value.size() ? length : 0);  // 0: it changed meanwhile
+  return value;
 }
 
 // The machine of the process: the file that LUMBREL_MACHINE names, else the
@@ -78,8 +82,9 @@ void PlaceKey(const RegistryKey& key, bool isVolatile) {
   for (const RegistryKey* child : key.Children()) PlaceKey(*child, isVolatile);
 }
 
-// Whether the machine's key at `path` replaces the process's key as a whole:
-// the SCSI device map, each service, and any other key with values.
+// Whether the machine's key replaces the process's key as a whole: the
+// SCSI device map, each service, and any other key with values (the
+// machine's others are SYSTEM\DISK and the parents of these).
 bool ReplacesWhole(const RegistryKey& key) {
   const std::string& path = key.path();
   const std::string services = std::string(kServices) + "\\";
@@ -101,16 +106,17 @@ void PlaceReplacing(const RegistryKey& key) {
 }
 
 // Under Wine the machine's registry keys replace the prefix's own as long
-// as a routed library is loaded (the SCSI device map always: a machine
-// without ports has none). Keys below HARDWARE are volatile, as Windows
-// keeps them.
+// as a routed library is loaded. Keys below HARDWARE are volatile, as
+// Windows keeps them.
 void PlaceRegistry(Machine& machine) {
   if (!RunsUnderWine()) return;
   std::lock_guard lock(machine.mutex());
   RegistryKey& root = machine.registry().localMachine();
-  if (root.Find(kScsiMap) == nullptr) {
-    g_placedKeys.push_back(kScsiMap);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kScsiMap);
+  // What the machine lacks the prefix must lack too.
+  for (const char* path : {kScsiMap, disk_information::kKey}) {
+    if (root.Find(path) != nullptr) continue;
+    g_placedKeys.push_back(path);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, path);
   }
   for (const RegistryKey* child : root.Children()) PlaceReplacing(*child);
 }
