@@ -1,5 +1,6 @@
 #include "sim/machine.h"
 
+#include <algorithm>
 #include <cctype>
 
 #if defined(_WIN32)
@@ -141,6 +142,21 @@ void* Machine::Resolve(std::uint32_t address, std::size_t length) const {
 std::shared_ptr<SimThread> Machine::StartThread(SimThread::Routine routine, void* parameter, bool suspended) {
   auto thread = std::make_shared<SimThread>(routine, parameter, suspended, clock_.ElapsedMilliseconds());
   std::lock_guard lock(mutex_);
+  // Threads that have returned are joined now, not at the end: a long run
+  // would otherwise keep every stack it ever started. Of those, the one that
+  // reached the latest time stays listed, for WaitForThreads to catch up with.
+  std::vector<std::shared_ptr<SimThread>> listed;
+  std::shared_ptr<SimThread> latest;
+  for (auto& started : threads_) {
+    if (!started->finished()) {
+      listed.push_back(std::move(started));
+      continue;
+    }
+    started->Join();
+    if (latest == nullptr || started->elapsed() > latest->elapsed()) latest = std::move(started);
+  }
+  if (latest != nullptr) listed.push_back(std::move(latest));
+  threads_.swap(listed);
   threads_.push_back(thread);
   return thread;
 }
