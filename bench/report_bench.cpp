@@ -2,6 +2,7 @@
 // configuration the library handles (10 ports x 8 buses x 15 disks, arrays
 // on the controller ports, letters on 19 volumes),
 // with the device requests they send; and a flash job's cost per pass.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -177,17 +178,27 @@ void RecountLargestMachine(benchmark::State& state) {
 }
 BENCHMARK(RecountLargestMachine)->Unit(benchmark::kMillisecond);
 
+enum class FlashTrace { None, Cut, Full };
+
 // A flash job of one 30-second unit on one disk: 300 passes of a burst of
 // READ(6)s and a 100 ms pause, on the job's worker thread with the virtual
-// clock. Process CPU time, since the work is on the worker.
-void FlashJobOfOneUnit(benchmark::State& state, std::uint32_t driverIndex) {
+// clock. Process CPU time, since the work is on the worker. Traced, it
+// writes the trace to a file as `--trace` does (`Full`: with
+// `--trace-data full`); `traceBytes` is that file's size.
+void FlashJobOfOneUnit(benchmark::State& state, std::uint32_t driverIndex, FlashTrace traced) {
   const char* drivers[] = {"aic78xx", "mraidnt"};
   const json machine = {{"ports", {{{"driver", drivers[driverIndex]}, {"buses", {Bus()}}}}}};
   const sim::MachineConfig config = sim::ParseMachine(machine);
+  const std::string traceFile = (std::filesystem::temp_directory_path() / "lumbrel_flash_bench.jsonl").string();
   std::uint64_t requests = 0;
+  std::uintmax_t traceBytes = 0;
   for (auto _ : state) {
     state.PauseTiming();
     Install(config);
+    if (traced != FlashTrace::None) {
+      sim::CurrentMachine().trace().KeepAllReturnedData(traced == FlashTrace::Full);
+      sim::CurrentMachine().trace().WriteTo(traceFile);
+    }
     lumbrel::host::LoadModule();
     CountAdapterUnits(nullptr, nullptr);
     const std::uint64_t before = DeviceRequests();
@@ -197,6 +208,7 @@ void FlashJobOfOneUnit(benchmark::State& state, std::uint32_t driverIndex) {
     state.PauseTiming();
     requests = DeviceRequests() - before;
     lumbrel::host::UnloadModule();
+    if (traced != FlashTrace::None) traceBytes = std::filesystem::file_size(traceFile);
     state.ResumeTiming();
   }
   // Each pass reads the 96 blocks of the 48 KB buffer size as 24 READ(6)s of 4;
@@ -207,10 +219,18 @@ void FlashJobOfOneUnit(benchmark::State& state, std::uint32_t driverIndex) {
   state.counters["passes"] = 300;
   state.counters["requests"] = static_cast<double>(requests);
   state.counters["required"] = static_cast<double>(required);
+  if (traced != FlashTrace::None) state.counters["traceBytes"] = static_cast<double>(traceBytes);
   Uninstall();
+  std::filesystem::remove(traceFile);
 }
-BENCHMARK_CAPTURE(FlashJobOfOneUnit, ScsiPort, 0)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FlashJobOfOneUnit, MegaRaid, 1)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FlashJobOfOneUnit, ScsiPort, 0, FlashTrace::None)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FlashJobOfOneUnit, MegaRaid, 1, FlashTrace::None)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FlashJobOfOneUnit, ScsiPort_Traced, 0, FlashTrace::Cut)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FlashJobOfOneUnit, ScsiPort_TracedFull, 0, FlashTrace::Full)
+    ->MeasureProcessCPUTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -30,8 +30,10 @@ struct FaultRule {
   std::optional<std::uint32_t> count;
 };
 
-// The attributes that a call offers to rules.
-using CallAttributes = std::initializer_list<std::pair<std::string_view, FaultAttribute>>;
+// The attributes that a call offers to rules: views, so that offering them
+// costs no copy.
+using CallAttribute = std::variant<std::uint64_t, std::string_view>;
+using CallAttributes = std::initializer_list<std::pair<std::string_view, CallAttribute>>;
 
 class Faults {
  public:

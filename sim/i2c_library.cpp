@@ -47,7 +47,7 @@ std::uint32_t I2C_GetOutputShadow(std::uint32_t address, std::uint8_t* output) {
 std::uint32_t I2C_ReceiveMessage(std::uint32_t address, std::uint8_t* buffer, std::uint32_t count) {
   return Serve("I2C_ReceiveMessage", address, [&](Machine& machine, TraceRecord& trace) {
     const std::uint32_t r = machine.i2c().Receive(address, buffer, count);
-    if (r == 0) trace.SetHex("data", buffer, count);
+    if (r == 0) trace.SetReturnedHex("data", buffer, count);
     return r;
   });
 }

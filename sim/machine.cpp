@@ -161,6 +161,13 @@ std::shared_ptr<SimThread> Machine::StartThread(SimThread::Routine routine, void
   return thread;
 }
 
+std::uint64_t Machine::LatestThreadTime() {
+  std::lock_guard lock(mutex_);
+  std::uint64_t latest = 0;
+  for (const auto& thread : threads_) latest = std::max(latest, thread->elapsed());
+  return latest;
+}
+
 void Machine::WaitForThreads() {
   for (;;) {
     std::vector<std::shared_ptr<SimThread>> threads;

@@ -112,6 +112,8 @@ class Machine {
 #if !defined(_WIN32)
   // Threads started through CreateThread (on Windows the threads are real).
   std::shared_ptr<SimThread> StartThread(std::uint32_t (*routine)(void*), void* parameter, bool suspended);
+  // The latest virtual time that a thread started here has reached.
+  std::uint64_t LatestThreadTime();
 #endif
   // Waits until every thread started so far has returned.
   void WaitForThreads();

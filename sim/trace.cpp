@@ -53,6 +53,14 @@ TraceRecord& TraceRecord::SetHex(const char* key, const void* data, std::size_t 
   return *this;
 }
 
+TraceRecord& TraceRecord::SetReturnedHex(const char* key, const void* data, std::size_t size) {
+  if (trace_ == nullptr) return *this;
+  if (size <= kReturnedBytesKept || trace_->keepsAllReturnedData()) return SetHex(key, data, size);
+  json_[key] = Hex(data, kReturnedBytesKept);
+  json_[std::string(key) + "Length"] = size;
+  return *this;
+}
+
 TraceRecord& TraceRecord::Injected() {
   if (trace_ != nullptr) json_["injected"] = true;
   return *this;

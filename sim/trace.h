@@ -4,8 +4,12 @@
 // "seq" (from 1), "call", call-specific fields and "result" (0, or the error
 // code that the call gave). Bytes are upper-case hex without separators;
 // texts are the platform's bytes, one character per byte (U+0000 to U+00FF).
+// Data that a device returns is kept up to kReturnedBytesKept bytes unless
+// the trace keeps it all; what the library sends is always kept whole.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <mutex>
@@ -21,6 +25,9 @@
 
 namespace lumbrel::sim {
 
+// The bytes of returned data that a record keeps by default.
+inline constexpr std::size_t kReturnedBytesKept = 64;
+
 class Trace {
  public:
   // Starts writing records to a file; throws std::runtime_error when it
@@ -28,6 +35,11 @@ class Trace {
   void WriteTo(const std::string& path);
   // Keeps records in memory (for tests) from now on.
   void Capture(bool on);
+
+  // Whether records keep all the data that devices return (else its first
+  // kReturnedBytesKept bytes and its full length).
+  void KeepAllReturnedData(bool all) { keepAllReturned_ = all; }
+  bool keepsAllReturnedData() const { return keepAllReturned_; }
 
   bool enabled() const { return enabled_; }
   void Write(nlohmann::ordered_json record);
@@ -37,7 +49,8 @@ class Trace {
 
  private:
   mutable SimMutex mutex_;
-  bool enabled_ = false;
+  std::atomic<bool> enabled_{false};
+  std::atomic<bool> keepAllReturned_{false};
   bool capture_ = false;
   std::uint64_t sequence_ = 0;
   std::ofstream file_;
@@ -65,6 +78,9 @@ class TraceRecord {
     return *this;
   }
   TraceRecord& SetHex(const char* key, const void* data, std::size_t size);
+  // Data that a device returned: whole, or cut to its first
+  // kReturnedBytesKept bytes with the full length as `key` + "Length".
+  TraceRecord& SetReturnedHex(const char* key, const void* data, std::size_t size);
   // Marks the record as carrying an injected failure.
   TraceRecord& Injected();
   // Completes the record with its result and writes it.

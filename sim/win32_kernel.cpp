@@ -124,12 +124,12 @@ HANDLE WINAPI LUMBREL_SIM_WIN32(CreateFileA)(LPCSTR fileName, DWORD desiredAcces
 BOOL WINAPI LUMBREL_SIM_WIN32(CloseHandle)(HANDLE object) {
   PlatformCall call("CloseHandle");
   const KernelObject* found = call.machine().FindHandle(object);
-  const std::string name = found != nullptr ? found->name : std::string();
+  const std::string_view name = found != nullptr ? std::string_view(found->name) : std::string_view();
   call.trace().Set("name", name);
   if (found == nullptr || found->kind == KernelObject::Kind::Find) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
   // A failing close still forgets the handle, as Windows does.
   const auto fault = call.Fault({{"name", name}});
-  call.machine().RemoveHandle(object);
+  call.machine().RemoveHandle(object);  // `name` is gone from here on
   if (fault) return call.Fail(*fault, FALSE);
   call.Finish(0);
   return TRUE;
@@ -139,8 +139,9 @@ BOOL WINAPI LUMBREL_SIM_WIN32(DeviceIoControl)(HANDLE device, DWORD ioControlCod
                             DWORD outBufferSize, LPDWORD bytesReturned, LPOVERLAPPED overlapped) {
   PlatformCall call("DeviceIoControl");
   KernelObject* object = call.machine().FindHandle(device);
-  const std::string name = object != nullptr ? object->name : std::string();
-  call.trace().Set("device", name).Set("ioctl", IoctlText(ioControlCode));
+  const std::string_view name = object != nullptr ? std::string_view(object->name) : std::string_view();
+  const bool traced = call.machine().trace().enabled();
+  if (traced) call.trace().Set("device", name).Set("ioctl", IoctlText(ioControlCode));
   if (inBuffer != nullptr) call.trace().SetHex("in", inBuffer, inBufferSize);
 
   if (object == nullptr) return call.Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -170,12 +171,12 @@ BOOL WINAPI LUMBREL_SIM_WIN32(DeviceIoControl)(HANDLE device, DWORD ioControlCod
   request.outputLength = outBufferSize;
   request.userInput = inBuffer;
   request.userOutput = outBuffer;
-  request.trace = call.machine().trace().enabled() ? &call.trace() : nullptr;
+  request.trace = traced ? &call.trace() : nullptr;
   if (const std::uint32_t error = object->device->Control(request); error != 0) return call.Fail(error, FALSE);
   const DWORD returned = std::min<DWORD>(request.bytesReturned, outBufferSize);
   if (returned != 0) std::memcpy(outBuffer, system.data(), returned);
   *bytesReturned = returned;
-  call.trace().SetHex("out", system.data(), returned);
+  call.trace().SetReturnedHex("out", system.data(), returned);
   call.Finish(0);
   SetLastError(ERROR_SUCCESS);
   return TRUE;

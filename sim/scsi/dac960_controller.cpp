@@ -103,7 +103,7 @@ std::uint32_t Dac960Controller::DirectCdb(ControlRequest& request, DriverTrace& 
 
   Store(block, dac::kStatus, delivery.result.status);
   ReturnSense(delivery, block + dac::kSenseArea.offset, senseLength, trace);
-  if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + dac::kDataArea, delivery.result.transferred);
+  if (in && delivery.result.transferred != 0) trace.Returned("dataIn", block + dac::kDataArea, delivery.result.transferred);
   return Complete(request, delivery.result.status);
 }
 
@@ -137,7 +137,7 @@ std::uint32_t Dac960Controller::ControllerCommand(ControlRequest& request, Drive
   } else {
     const auto info = ControllerInfo();
     std::copy(info.begin(), info.end(), data);
-    trace.Bytes("dataIn", data, info.size());
+    trace.Returned("dataIn", data, info.size());
   }
   return Complete(request, 0);
 }

@@ -25,9 +25,13 @@ class DriverTrace {
   // The command as the target saw it and how it ended.
   void Command(const ScsiPort& port, std::uint32_t bus, std::uint32_t target, std::span<const std::uint8_t> cdb,
                const Delivery& delivery);
-  // A data or sense area: "dataOut", "dataIn", "sense".
+  // Data that went to the target ("dataOut"): kept whole.
   void Bytes(const char* key, const std::uint8_t* data, std::size_t size) {
     if (record_ != nullptr) record_->SetHex(key, data, size);
+  }
+  // Data that came back ("dataIn", "sense"): cut as the trace keeps it.
+  void Returned(const char* key, const std::uint8_t* data, std::size_t size) {
+    if (record_ != nullptr) record_->SetReturnedHex(key, data, size);
   }
   template <typename T>
   void Set(const char* key, T&& value) {

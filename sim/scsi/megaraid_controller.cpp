@@ -79,7 +79,7 @@ std::uint32_t MegaRaidController::Describe(ControlRequest& request, const ReplyB
   trace.Set("controllerCommand", static_cast<unsigned>(Load(block, mr::kCommand)));
   std::memset(block + kReplyData, 0, kReplyDataSize);
   std::copy_n(reply.begin(), std::min<std::size_t>(reply.size(), kReplyDataSize), block + kReplyData);  // may be empty
-  trace.Bytes("dataIn", block + kReplyData, kReplyDataSize);
+  trace.Returned("dataIn", block + kReplyData, kReplyDataSize);
   return Complete(request, 0);
 }
 
@@ -140,7 +140,7 @@ std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace
 
   Store(block, mr::kScsiStatus, delivery.result.status);
   ReturnSense(delivery, block + mr::kRequestSenseArea.offset, senseLength, trace);
-  if (in && delivery.result.transferred != 0) trace.Bytes("dataIn", block + mr::kDataArea, delivery.result.transferred);
+  if (in && delivery.result.transferred != 0) trace.Returned("dataIn", block + mr::kDataArea, delivery.result.transferred);
   return Complete(request, delivery.result.status);
 }
 

@@ -105,7 +105,7 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   Store(block, srb::kScsiStatus, result.status);
   Store(block, srb::kDataTransferLength, result.transferred);
   ReturnSense(delivery, senseArea, senseLength, trace);
-  if (in && result.transferred != 0) trace.Bytes("dataIn", dataArea, result.transferred);
+  if (in && result.transferred != 0) trace.Returned("dataIn", dataArea, result.transferred);
   // A transfer shorter than the length asked for is reported as an overrun,
   // as Windows miniports do.
   return Complete(request, result.transferred < length ? srb::kStatusDataOverrun : srb::kStatusSuccess);

@@ -302,9 +302,22 @@ void ScsiDrive::ReadBlock(std::uint32_t lba, std::uint8_t* out) const {
 }
 
 void ScsiDrive::PatternBlock(std::uint32_t lba, std::uint8_t* out) {
-  // The block's address, then bytes that differ from block to block.
+  // The block's address, then bytes that differ from block to block: byte i
+  // is the low byte of i ^ lba, made eight bytes at a time (a flash job
+  // reads millions of blocks).
+  static const std::array<std::uint8_t, kBlockSize> kLowBytes = [] {
+    std::array<std::uint8_t, kBlockSize> bytes{};
+    for (std::uint32_t i = 0; i < kBlockSize; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+    return bytes;
+  }();
+  const std::uint64_t spread = 0x0101010101010101ull * (lba & 0xFF);
+  for (std::uint32_t i = 0; i < kBlockSize; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, kLowBytes.data() + i, sizeof word);
+    word ^= spread;
+    std::memcpy(out + i, &word, sizeof word);
+  }
   StoreBe32(out, lba);
-  for (std::uint32_t i = 4; i < kBlockSize; ++i) out[i] = static_cast<std::uint8_t>(i ^ lba);
 }
 
 }  // namespace lumbrel::sim

@@ -43,7 +43,7 @@ std::uint32_t ScsiPortController::ReturnSense(const Delivery& delivery, std::uin
   const std::uint32_t copied = std::min(delivery.senseLength, room);
   if (copied == 0) return 0;
   std::memcpy(area, delivery.sense.data(), copied);
-  trace.Bytes("sense", area, copied);
+  trace.Returned("sense", area, copied);
   return copied;
 }
 
@@ -131,7 +131,7 @@ std::uint32_t ScsiPortController::PassThrough(ControlRequest& request, const Scs
   std::uint32_t returned = pt::kSize;
   if (senseCopied != 0) returned = std::max(returned, senseOffset + senseCopied);
   if (dataDirection != DataDirection::Out && result.transferred != 0) {
-    trace.Bytes("dataIn", block + dataOffset, result.transferred);
+    trace.Returned("dataIn", block + dataOffset, result.transferred);
     returned = std::max(returned, dataOffset + result.transferred);
   }
   request.bytesReturned = returned;

@@ -7,7 +7,8 @@
  * (a machine file; the default machine when unset), through its import table.
  * Its registry, thread, library and handle calls stay the process's own, and
  * are traced and can be failed like the rest. LUMBREL_TRACE names a JSON
- * Lines file for the trace.
+ * Lines file for the trace; LUMBREL_TRACE_DATA=full keeps all the data that
+ * devices return there, not only its first 64 bytes.
  *
  * Under Wine the machine's registry keys (the SCSI device map, the services,
  * SYSTEM\DISK) replace the prefix's while the library is loaded; on Windows

@@ -53,6 +53,7 @@ std::unique_ptr<Machine> MachineOfEnvironment() {
   try {
     machine = BuildMachine(path.empty() ? DefaultMachine() : ReadMachineFile(path));
     const std::string trace = Environment("LUMBREL_TRACE");
+    machine->trace().KeepAllReturnedData(Environment("LUMBREL_TRACE_DATA") == "full");
     if (!trace.empty()) machine->trace().WriteTo(trace);
   } catch (const std::exception& error) {
     g_problem = error.what();
