@@ -1,4 +1,5 @@
 // The library in the host build: linked in, running on a simulated machine.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -23,6 +24,7 @@ class HostLibrary : public Library {
     sim::InstallMachine(sim::BuildMachine(config));
     sim::CurrentMachine().clock().SetRealTime(options.realtime);
     // The trace starts before the load: the port scan at load is part of it.
+    sim::CurrentMachine().trace().KeepAllReturnedData(options.traceAllData);
     if (options.traceFile) sim::CurrentMachine().trace().WriteTo(*options.traceFile);
     host::LoadModule();
 
@@ -98,6 +100,9 @@ class HostLibrary : public Library {
 
   ClockFunction Clock() const override {
     return [] { return sim::CurrentMachine().clock().ElapsedMilliseconds(); };
+  }
+  std::uint64_t JobMilliseconds() override {
+    return std::max(Milliseconds(), sim::CurrentMachine().LatestThreadTime());
   }
   void Pause(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
   bool VirtualTime() const override { return true; }

@@ -63,7 +63,8 @@ Session::Waited Session::WaitForCallback(JobKind kind, std::uint64_t number, std
   bool shown = false;
   for (;;) {
     const auto report = reports.WaitFor(kind, number, kProgressStep);
-    const std::uint64_t elapsed = pace ? realElapsed() : library_.Milliseconds() - begin;
+    // Progress follows the job's own time, which runs ahead of the tool's.
+    const std::uint64_t elapsed = pace ? realElapsed() : library_.JobMilliseconds() - begin;
     // A job that called back before `begin` (flash-stop's) took no time of it.
     const std::uint64_t took = report && report->atMilliseconds > begin ? report->atMilliseconds - begin : 0;
     if (report && (!pace || elapsed >= took)) {

@@ -74,6 +74,9 @@ class Library {
   using ClockFunction = std::uint64_t (*)();
   virtual ClockFunction Clock() const = 0;
   std::uint64_t Milliseconds() const { return Clock()(); }
+  // The furthest the jobs' own clocks have gone, for progress: on the host
+  // each job keeps its own virtual time.
+  virtual std::uint64_t JobMilliseconds() { return Milliseconds(); }
   // Lets `milliseconds` pass on that clock: the host's Sleep only advances
   // the virtual clock, so nothing waits in real time there.
   virtual void Pause(std::uint32_t milliseconds) = 0;
@@ -99,6 +102,7 @@ class Library {
 struct LibraryOptions {
   std::optional<std::string> machineFile;  // host: the machine to simulate; else the default
   std::optional<std::string> traceFile;    // host: where the trace goes
+  bool traceAllData = false;               // the trace keeps all returned data, not its first 64 bytes
   bool realtime = false;                   // host: the simulated machine's Sleep waits in real time too
 };
 

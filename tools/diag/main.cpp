@@ -81,6 +81,11 @@ int main(int argc, char** argv) {
   app.add_option("--machine", machineFile, "JSON machine description to simulate (default: the embedded machine)");
   app.add_option("--trace", traceFile, "write every platform call to FILE as JSON Lines");
 #endif
+  std::string traceData = "cut";
+  app.add_option("--trace-data", traceData,
+                 "cut (default): the trace keeps the first 64 bytes of the data a device returns, with its length; "
+                 "full: all of it")
+      ->check(CLI::IsMember({"cut", "full"}));
   app.add_flag("--json", json, "one JSON object per command");
   app.add_flag("--realtime", realtime,
                "on the host, let time pass in real time: every pause of the library and of the tool lasts as long "
@@ -103,6 +108,7 @@ int main(int argc, char** argv) {
   lumbrel::diag::LibraryOptions options;
   if (!machineFile.empty()) options.machineFile = machineFile;
   if (!traceFile.empty()) options.traceFile = traceFile;
+  options.traceAllData = traceData == "full";
   options.realtime = realtime;
   std::unique_ptr<lumbrel::diag::Library> library;
   try {

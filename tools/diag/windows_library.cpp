@@ -56,6 +56,7 @@ class SimulatedLibrary : public Library {
     // The simulator reads both when it builds its machine, at the first load.
     if (options.machineFile) SetEnvironmentVariableA("LUMBREL_MACHINE", options.machineFile->c_str());
     if (options.traceFile) SetEnvironmentVariableA("LUMBREL_TRACE", options.traceFile->c_str());
+    if (options.traceAllData) SetEnvironmentVariableA("LUMBREL_TRACE_DATA", "full");
     simulator_ = LoadLibraryA("LUMBRELSIM.dll");
     if (simulator_ == nullptr) {
       throw std::runtime_error("cannot load LUMBRELSIM.dll, the simulated machine (Windows error " +
