@@ -223,14 +223,12 @@ void FlashJobOfOneUnit(benchmark::State& state, std::uint32_t driverIndex, Flash
   Uninstall();
   std::filesystem::remove(traceFile);
 }
-BENCHMARK_CAPTURE(FlashJobOfOneUnit, ScsiPort, 0, FlashTrace::None)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FlashJobOfOneUnit, MegaRaid, 1, FlashTrace::None)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FlashJobOfOneUnit, ScsiPort_Traced, 0, FlashTrace::Cut)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(FlashJobOfOneUnit, ScsiPort_TracedFull, 0, FlashTrace::Full)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond);
+#define LUMBREL_FLASH_UNIT(name, driverIndex, traced) \
+  BENCHMARK_CAPTURE(FlashJobOfOneUnit, name, driverIndex, traced)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)
+LUMBREL_FLASH_UNIT(ScsiPort, 0, FlashTrace::None);
+LUMBREL_FLASH_UNIT(MegaRaid, 1, FlashTrace::None);
+LUMBREL_FLASH_UNIT(ScsiPort_Traced, 0, FlashTrace::Cut);
+LUMBREL_FLASH_UNIT(ScsiPort_TracedFull, 0, FlashTrace::Full);
 
 }  // namespace
 

@@ -9,7 +9,9 @@ namespace {
 
 bool Matches(const FaultAttribute& want, const CallAttribute& got) {
   if (want.index() != got.index()) return false;
-  if (const auto* text = std::get_if<std::string>(&want)) return EqualsIgnoreCase(*text, std::get<std::string_view>(got));
+  if (const auto* text = std::get_if<std::string>(&want)) {
+    return EqualsIgnoreCase(*text, std::get<std::string_view>(got));
+  }
   return std::get<std::uint64_t>(want) == std::get<std::uint64_t>(got);
 }
 
