@@ -29,12 +29,12 @@ static void LUMBREL_CALL OnFormat(uint32_t result) { Finish(1, result); }
 static void LUMBREL_CALL OnFirmware(uint32_t result) { Finish(2, result); }
 
 /* Starts a job and waits for its callback (a job that did not start
- * never calls back). */
+ * never calls back). A flash unit is 30 seconds; the rest is margin. */
 static void AwaitJob(const char* name, int job, uint32_t started) {
   printf("%s: started with %lu\n", name, (unsigned long)started);
   if (started != LUMBREL_SUCCESS) return;
-  if (WaitForSingleObject(g_done[job], 120000) != WAIT_OBJECT_0) {
-    printf("%s: no callback within 120 s\n", name);
+  if (WaitForSingleObject(g_done[job], 600000) != WAIT_OBJECT_0) {
+    printf("%s: no callback within 600 s\n", name);
     return;
   }
   printf("%s: called back with %lu\n", name, (unsigned long)(uint32_t)g_result[job]);
@@ -65,8 +65,9 @@ static void PrintReports(void) {
   static AdapterInfoRecord adapters[256];
   static DiskConfigRecord disks[64];
   uint32_t units = 0, adapterCount = 0, i;
-  printf("CountAdapterUnits: %lu, %lu units on %lu adapters\n", (unsigned long)CountAdapterUnits(&units, &adapterCount),
-         (unsigned long)units, (unsigned long)adapterCount);
+  const uint32_t result = CountAdapterUnits(&units, &adapterCount);
+  printf("CountAdapterUnits: %lu, %lu units on %lu adapters\n", (unsigned long)result, (unsigned long)units,
+         (unsigned long)adapterCount);
   printf("GetAllAdapterInfo: %lu\n", (unsigned long)GetAllAdapterInfo(adapters));
   for (i = 0; i < adapterCount && i < 256; ++i) {
     printf("  adapter %lu: class %lu, %s, %s %s\n", (unsigned long)adapters[i].adapterNumber,
@@ -113,15 +114,16 @@ int main(int argc, char** argv) {
   PrintReports();
   DriveServices(adapter, bus, target);
 
-  /* Each job kind runs once at a time: the drive's light blinks for one
-   * 30-second unit, then, after the other jobs, every light of its bus. */
+  /* The drive's activity light blinks for one unit of 30 seconds. */
   AwaitJob("FlashDriveActivityLight", 0,
            FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, adapter, bus, target, 1));
   AwaitJob("DeepFormatDrive", 1, DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, adapter, bus, target));
   /* The image stays valid until the firmware callback. */
   AwaitJob("UpdateDriveFWImage", 2,
            UpdateDriveFWImage(LUMBREL_CLASS_SCSIPORT, adapter, bus, target, image, sizeof image));
-  AwaitJob("FlashActivityLightAllDrives", 0, FlashActivityLightAllDrives(LUMBREL_CLASS_SCSIPORT, adapter, bus, 1));
+  /* Duration 0 stops every light of the bus that still blinks. */
+  printf("FlashActivityLightAllDrives: %lu\n",
+         (unsigned long)FlashActivityLightAllDrives(LUMBREL_CLASS_SCSIPORT, adapter, bus, 0));
 
   SetActivityCallback(NULL);
   SetFormatCallback(NULL);

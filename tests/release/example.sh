@@ -42,19 +42,25 @@ SRC
   exit 0
 fi
 
+set +e
 status=0
 for build in mingw msvc; do
   echo "== $build"
   log=$out/$build/run.log
+  # One run traces every call the DLL makes (which doubles its time).
+  trace=()
+  [ $build = msvc ] && trace=(--trace trace.jsonl)
   (cd "$out/$build" && wine "$pkg/sim/lumbrel-sim-run.exe" --machine "$pkg/sim/machines/default.json" \
-     --trace trace.jsonl lumbrel_example.exe) >"$log" 2>&1 || { echo "exit status $?"; status=1; }
+     "${trace[@]}" lumbrel_example.exe) >"$log" 2>&1 || { echo "exit status $?"; status=1; }
   cat "$log"
   # The callbacks came, the reports found the machine, the DLL's calls met it.
-  for expected in "InitializeDiags: 0, 2 cages" "disk 0/0/1: IBM" "FlashDriveActivityLight: called back with 0" \
-                  "DeepFormatDrive: called back with" "UpdateDriveFWImage: called back with" \
-                  "FlashActivityLightAllDrives: called back with 0"; do
+  for expected in "InitializeDiags: 0, 2 cages" "on 4 adapters" \
+                  "adapter 2: class 1, AMI, mraidnt 4.10" "disk 2/0/1: IBM     DNES-318350W     rev SA30" \
+                  "GetDriveReadiness: 0, readiness 5" "FlashDriveActivityLight: called back with 0" \
+                  "DeepFormatDrive: called back with 0" "UpdateDriveFWImage: called back with 2" \
+                  "FlashActivityLightAllDrives: 0"; do
     grep -qF "$expected" "$log" || { echo "FAIL $build: no \"$expected\""; status=1; }
   done
-  grep -q DeviceIoControl "$out/$build/trace.jsonl" || { echo "FAIL $build: no DeviceIoControl in the trace"; status=1; }
 done
+grep -q '"call":"DeviceIoControl"' "$out/msvc/trace.jsonl" || { echo "FAIL: no DeviceIoControl in the trace"; status=1; }
 exit $status
