@@ -1,15 +1,18 @@
 # LUMBREL: the two commands a fresh Debian 12 machine needs.
 #   make demo   build the host library and run `lumbrel-diag report` and a flash on the default machine
 #   make test   every test: host (ASan+UBSan, TSan), fuzz smoke runs, Windows cross build, Wine
+#   make dist   the release package: dist/lumbrel-VERSION-win32.zip and dist/SHA256SUMS
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
 HOST_PACKAGES := cmake ninja-build g++ python3 libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
 WINDOWS_PACKAGES := g++-mingw-w64-i686 binutils-mingw-w64-i686
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+# The MSVC import library (llvm-dlltool, llvm-lib) and the MSVC-style build of the example (clang, lld-link).
+RELEASE_PACKAGES := llvm-14 lld-14 clang-14
 FUZZ_SECONDS ?= 60
 
-.PHONY: demo test deps host-deps windows-deps wine-deps fuzz-deps host-test windows tsan fuzz bench clean
+.PHONY: demo test dist deps host-deps windows-deps wine-deps fuzz-deps release-deps host-test windows tsan fuzz bench clean
 
 demo: host-deps
 	cmake --preset host >/dev/null
@@ -19,7 +22,12 @@ demo: host-deps
 test: deps
 	@scripts/run-tests.sh
 
-deps: host-deps windows-deps wine-deps fuzz-deps
+# Built from the sources' commit wherever it is built: the same bytes.
+dist: host-deps windows-deps release-deps
+	cmake --preset windows >/dev/null
+	cmake --build build/windows -j $(JOBS) --target dist
+
+deps: host-deps windows-deps wine-deps fuzz-deps release-deps
 
 host-deps:
 	@scripts/install-packages.sh $(HOST_PACKAGES)
@@ -33,6 +41,9 @@ wine-deps:
 
 fuzz-deps:
 	@scripts/install-packages.sh $(FUZZ_PACKAGES)
+
+release-deps:
+	@scripts/install-packages.sh $(RELEASE_PACKAGES)
 
 host-test: host-deps
 	cmake --preset host-test >/dev/null
@@ -63,4 +74,4 @@ bench: host-deps
 	@for b in build/host/bench/*_bench; do [ -x "$$b" ] && "$$b"; done; true
 
 clean:
-	rm -rf build
+	rm -rf build dist

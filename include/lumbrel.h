@@ -106,27 +106,31 @@ typedef struct DiskConfigRecord {
 /* The data area kept in a drive's log page, in bytes. */
 #define LUMBREL_LOG_DATA_SIZE 600u
 
-#ifdef __cplusplus
-#define LUMBREL_STATIC_ASSERT(cond, text) static_assert(cond, text)
+/* Layout checks at compile time, in every C and C++ dialect: a negative
+ * array size where neither static_assert nor _Static_assert exists. */
+#if defined(__cplusplus) && (__cplusplus >= 201103L || (defined(_MSC_VER) && _MSC_VER >= 1600))
+#define LUMBREL_STATIC_ASSERT(cond, name) static_assert(cond, #name)
+#elif !defined(__cplusplus) && defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define LUMBREL_STATIC_ASSERT(cond, name) _Static_assert(cond, #name)
 #else
-#define LUMBREL_STATIC_ASSERT(cond, text) _Static_assert(cond, text)
+#define LUMBREL_STATIC_ASSERT(cond, name) typedef char lumbrel_check_##name[(cond) ? 1 : -1]
 #endif
-LUMBREL_STATIC_ASSERT(sizeof(BayInfo) == 4, "BayInfo is 4 bytes");
-LUMBREL_STATIC_ASSERT(sizeof(CageInfo) == 36, "CageInfo is 36 bytes");
-LUMBREL_STATIC_ASSERT(offsetof(CageInfo, bays) == 4, "CageInfo bays at 4");
-LUMBREL_STATIC_ASSERT(sizeof(AdapterInfoRecord) == 78, "AdapterInfoRecord is 78 bytes");
-LUMBREL_STATIC_ASSERT(offsetof(AdapterInfoRecord, vendorName) == 8, "vendorName at 8");
-LUMBREL_STATIC_ASSERT(offsetof(AdapterInfoRecord, driverName) == 28, "driverName at 28");
-LUMBREL_STATIC_ASSERT(offsetof(AdapterInfoRecord, driverVersion) == 48, "driverVersion at 48");
-LUMBREL_STATIC_ASSERT(sizeof(DiskConfigRecord) == 108, "DiskConfigRecord is 108 bytes");
-LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, revisionCode) == 12, "revisionCode at 12");
-LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, vendorNumber) == 32, "vendorNumber at 32");
-LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, description) == 36, "description at 36");
-LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, serialNumber) == 45, "serialNumber at 45");
-LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, vendorProduct) == 65, "vendorProduct at 65");
-LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, driveLetters) == 95, "driveLetters at 95");
-LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, raidLevel) == 99, "raidLevel at 99");
-LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, reserved) == 100, "reserved at 100");
+LUMBREL_STATIC_ASSERT(sizeof(BayInfo) == 4, BayInfo_size);
+LUMBREL_STATIC_ASSERT(sizeof(CageInfo) == 36, CageInfo_size);
+LUMBREL_STATIC_ASSERT(offsetof(CageInfo, bays) == 4, CageInfo_bays);
+LUMBREL_STATIC_ASSERT(sizeof(AdapterInfoRecord) == 78, AdapterInfoRecord_size);
+LUMBREL_STATIC_ASSERT(offsetof(AdapterInfoRecord, vendorName) == 8, AdapterInfoRecord_vendorName);
+LUMBREL_STATIC_ASSERT(offsetof(AdapterInfoRecord, driverName) == 28, AdapterInfoRecord_driverName);
+LUMBREL_STATIC_ASSERT(offsetof(AdapterInfoRecord, driverVersion) == 48, AdapterInfoRecord_driverVersion);
+LUMBREL_STATIC_ASSERT(sizeof(DiskConfigRecord) == 108, DiskConfigRecord_size);
+LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, revisionCode) == 12, DiskConfigRecord_revisionCode);
+LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, vendorNumber) == 32, DiskConfigRecord_vendorNumber);
+LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, description) == 36, DiskConfigRecord_description);
+LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, serialNumber) == 45, DiskConfigRecord_serialNumber);
+LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, vendorProduct) == 65, DiskConfigRecord_vendorProduct);
+LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, driveLetters) == 95, DiskConfigRecord_driveLetters);
+LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, raidLevel) == 99, DiskConfigRecord_raidLevel);
+LUMBREL_STATIC_ASSERT(offsetof(DiskConfigRecord, reserved) == 100, DiskConfigRecord_reserved);
 
 /* ---- Exports -------------------------------------------------------------
  * Drives are named by adapter, bus and target. The adapter is either its

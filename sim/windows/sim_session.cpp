@@ -145,16 +145,35 @@ using UnregisterNotice = LONG(NTAPI*)(void* cookie);
 struct Awaited {
   std::wstring name;  // the base name of the DLL being loaded
   int routed = 0;
+  bool placesRegistry = false;  // the machine's keys go in before the first routing
 };
+bool g_launchPlaced = false;
+
+void RouteMapped(Awaited& awaited, HMODULE module) {
+  if (awaited.placesRegistry && !g_launchPlaced) {
+    g_launchPlaced = true;
+    PlaceRegistry(CurrentMachine());
+  }
+  std::size_t count = 0;
+  const ImportRoute* routes = LibraryRoutes(&count);
+  awaited.routed += RouteImports(module, routes, count);
+}
 
 void CALLBACK OnDllLoaded(ULONG reason, const LoadedDll* data, void* context) {
   auto* awaited = static_cast<Awaited*>(context);
   if (reason != kDllLoaded || data == nullptr || data->baseName == nullptr || data->baseName->buffer == nullptr) return;
   const std::wstring name(data->baseName->buffer, data->baseName->length / sizeof(wchar_t));
   if (CompareStringOrdinal(name.c_str(), -1, awaited->name.c_str(), -1, TRUE) != CSTR_EQUAL) return;
-  std::size_t count = 0;
-  const ImportRoute* routes = LibraryRoutes(&count);
-  awaited->routed += RouteImports(static_cast<HMODULE>(data->base), routes, count);
+  RouteMapped(*awaited, static_cast<HMODULE>(data->base));
+}
+
+RegisterNotice NoticeRegistration() {
+  return reinterpret_cast<RegisterNotice>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrRegisterDllNotification")));
+}
+UnregisterNotice NoticeUnregistration() {
+  return reinterpret_cast<UnregisterNotice>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrUnregisterDllNotification")));
 }
 
 // LoadLibraryA with the library's imports routed before it initialises;
@@ -164,11 +183,8 @@ HMODULE LoadRouted(const char* name) {
   if (const auto slash = base.find_last_of("\\/"); slash != std::string::npos) base.erase(0, slash + 1);
   if (base.find('.') == std::string::npos) base += ".dll";
   Awaited awaited{std::wstring(base.begin(), base.end())};
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  const auto registerNotice = reinterpret_cast<RegisterNotice>(
-      reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrRegisterDllNotification")));
-  const auto unregisterNotice = reinterpret_cast<UnregisterNotice>(
-      reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnregisterDllNotification")));
+  const auto registerNotice = NoticeRegistration();
+  const auto unregisterNotice = NoticeUnregistration();
   void* cookie = nullptr;
   if (registerNotice != nullptr && unregisterNotice != nullptr &&
       registerNotice(0, &OnDllLoaded, &awaited, &cookie) != 0) {
@@ -191,6 +207,33 @@ void RemoveRegistry() {
   g_placedKeys.clear();
 }
 
+// A process that lumbrel-sim-run.exe started: LUMBREL_SIM_RUN names the
+// library to route, whenever and however the process loads it. This DLL
+// comes in as that library's dependency (through the stand-in I2CDLL.dll)
+// and initialises before it, so the library is mapped and bound but its
+// entry point has not run: route it now, and watch for later loads.
+Awaited g_launched;
+void* g_launchCookie = nullptr;
+
+void StartLaunchedRouting() {
+  const std::string name = Environment("LUMBREL_SIM_RUN");
+  if (name.empty()) return;
+  g_launched = Awaited{std::wstring(name.begin(), name.end()), 0, true};
+  const auto registerNotice = NoticeRegistration();
+  if (registerNotice != nullptr && registerNotice(0, &OnDllLoaded, &g_launched, &g_launchCookie) != 0) {
+    g_launchCookie = nullptr;
+  }
+  if (const HMODULE loaded = GetModuleHandleA(name.c_str())) RouteMapped(g_launched, loaded);
+}
+
+void StopLaunchedRouting() {
+  if (g_launchCookie != nullptr) {
+    if (const auto unregisterNotice = NoticeUnregistration()) unregisterNotice(g_launchCookie);
+    g_launchCookie = nullptr;
+  }
+  if (g_launchPlaced) RemoveRegistry();
+}
+
 }  // namespace
 }  // namespace lumbrel::sim::windows
 
@@ -200,7 +243,11 @@ using lumbrel::sim::CurrentMachine;
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) lumbrel::sim::SetMachineSource(&sw::MachineOfEnvironment);
+  if (reason == DLL_PROCESS_ATTACH) {
+    lumbrel::sim::SetMachineSource(&sw::MachineOfEnvironment);
+    sw::StartLaunchedRouting();
+  }
+  if (reason == DLL_PROCESS_DETACH) sw::StopLaunchedRouting();
   return TRUE;
 }
 
