@@ -8,7 +8,7 @@ std::unique_ptr<SgDevice> SgDevice::Open(const std::string& path) {
   throw MachineFormatError("real SCSI device " + path + ": only the Linux host build reaches real devices");
 }
 
-SgDevice::~SgDevice() = default;
+SgDevice::~SgDevice() { static_cast<void>(fd_); }
 
 DeviceAnswer SgDevice::Run(std::span<const std::uint8_t>, DataPhase&) { return {}; }
 
