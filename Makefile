@@ -7,9 +7,11 @@ JOBS ?= $(shell nproc)
 HOST_PACKAGES := cmake ninja-build g++ python3 libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
 WINDOWS_PACKAGES := g++-mingw-w64-i686 binutils-mingw-w64-i686
 FUZZ_PACKAGES := clang libclang-rt-14-dev
+# The real-device tests boot Debian's kernel with scsi_debug (scripts/device-tests.sh).
+DEVICE_PACKAGES := qemu-system-x86 busybox-static
 FUZZ_SECONDS ?= 60
 
-.PHONY: demo test deps host-deps windows-deps wine-deps fuzz-deps host-test windows tsan fuzz bench clean
+.PHONY: demo test deps host-deps windows-deps wine-deps fuzz-deps device-deps host-test windows tsan fuzz bench clean
 
 demo: host-deps
 	cmake --preset host >/dev/null
@@ -19,7 +21,7 @@ demo: host-deps
 test: deps
 	@scripts/run-tests.sh
 
-deps: host-deps windows-deps wine-deps fuzz-deps
+deps: host-deps windows-deps wine-deps fuzz-deps device-deps
 
 host-deps:
 	@scripts/install-packages.sh $(HOST_PACKAGES)
@@ -33,6 +35,10 @@ wine-deps:
 
 fuzz-deps:
 	@scripts/install-packages.sh $(FUZZ_PACKAGES)
+
+# Never fails: without them the real-device tests report SKIPPED with the reason.
+device-deps:
+	@scripts/install-packages.sh $(DEVICE_PACKAGES) || echo "the real-device tests will be skipped: $(DEVICE_PACKAGES) not installed"
 
 host-test: host-deps
 	cmake --preset host-test >/dev/null
