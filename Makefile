@@ -1,6 +1,6 @@
 # LUMBREL: the two commands a fresh Debian 12 machine needs.
 #   make demo   build the host library and run `lumbrel-diag report` and a flash on the default machine
-#   make test   every test: host (ASan+UBSan, TSan), fuzz smoke runs, Windows cross build, Wine
+#   make test   every test: host (ASan+UBSan, TSan), real devices (scsi_debug), fuzz smoke runs, Windows cross build, Wine
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
