@@ -1,6 +1,6 @@
-# LUMBREL: the two commands a fresh Debian 12 machine needs.
+# LUMBREL: the commands a fresh Debian 12 machine needs.
 #   make demo   build the host library and run `lumbrel-diag report` and a flash on the default machine
-#   make test   every test: host (ASan+UBSan, TSan), fuzz smoke runs, Windows cross build, Wine
+#   make test   every test: host (ASan+UBSan, TSan), real devices (scsi_debug), fuzz smoke runs, Windows cross build, Wine
 #   make dist   the release package: dist/lumbrel-VERSION-win32.zip and dist/SHA256SUMS
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -10,9 +10,11 @@ WINDOWS_PACKAGES := g++-mingw-w64-i686 binutils-mingw-w64-i686
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 # The MSVC import library (llvm-dlltool, llvm-lib) and the MSVC-style build of the example (clang, lld-link).
 RELEASE_PACKAGES := llvm-14 lld-14 clang-14
+# The real-device tests boot Debian's kernel with scsi_debug (scripts/device-tests.sh).
+DEVICE_PACKAGES := qemu-system-x86 busybox-static
 FUZZ_SECONDS ?= 60
 
-.PHONY: demo test dist deps host-deps windows-deps wine-deps fuzz-deps release-deps host-test windows tsan fuzz bench clean
+.PHONY: demo test dist deps host-deps windows-deps wine-deps fuzz-deps release-deps device-deps host-test windows tsan fuzz bench clean
 
 demo: host-deps
 	cmake --preset host >/dev/null
@@ -27,7 +29,7 @@ dist: host-deps windows-deps release-deps
 	cmake --preset windows >/dev/null
 	cmake --build build/windows -j $(JOBS) --target dist
 
-deps: host-deps windows-deps wine-deps fuzz-deps release-deps
+deps: host-deps windows-deps wine-deps fuzz-deps release-deps device-deps
 
 host-deps:
 	@scripts/install-packages.sh $(HOST_PACKAGES)
@@ -44,6 +46,10 @@ fuzz-deps:
 
 release-deps:
 	@scripts/install-packages.sh $(RELEASE_PACKAGES)
+
+# Never fails: without them the real-device tests report SKIPPED with the reason.
+device-deps:
+	@scripts/install-packages.sh $(DEVICE_PACKAGES) || echo "the real-device tests will be skipped: $(DEVICE_PACKAGES) not installed"
 
 host-test: host-deps
 	cmake --preset host-test >/dev/null

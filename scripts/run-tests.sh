@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test run of `make test`: every host test under AddressSanitizer
-# and UndefinedBehaviorSanitizer, then under ThreadSanitizer, the fuzz
-# harnesses on a fixed number of inputs, then the Windows cross build with
+# and UndefinedBehaviorSanitizer, then under ThreadSanitizer, the real-device
+# cases (scripts/device-tests.sh), the fuzz harnesses on a fixed number of inputs, then the Windows cross build with
 # its checks and the Wine tests. A summary closes the run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -29,6 +29,17 @@ step "host build (ASan, UBSan)" bash -c "cmake --preset host-test >/dev/null && 
 step "host tests" ctest --preset host-test -j "$jobs"
 step "host build (TSan)" bash -c "cmake --preset host-tsan >/dev/null && cmake --build build/host-tsan -j $jobs"
 step "host tests under ThreadSanitizer" ctest --preset host-tsan -j "$jobs"
+# The real-device cases: the sanitized host build against scsi_debug's disks
+# in a QEMU virtual machine; skipped, with the reason, where none can boot.
+echo "==> real-device tests (scsi_debug in a virtual machine)"
+devices_log=$(mktemp)
+scripts/device-tests.sh build/host-test 2>&1 | tee "$devices_log"
+case ${PIPESTATUS[0]} in
+  0) summary+=("passed: real-device tests (scsi_debug in a virtual machine)"); passed=$((passed + 1)) ;;
+  77) summary+=("$(grep -m 1 '^SKIPPED: ' "$devices_log")") ;;
+  *) summary+=("FAILED: real-device tests (scsi_debug in a virtual machine)"); failed=$((failed + 1)); status=1 ;;
+esac
+rm -f "$devices_log"
 step "fuzz harnesses build (clang)" bash -c "cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $jobs --target fuzz_all"
 step "fuzz smoke runs" ctest --preset fuzz
 step "windows cross build" bash -c "cmake --preset windows >/dev/null && cmake --build build/windows -j $jobs"

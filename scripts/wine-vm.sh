@@ -7,7 +7,9 @@
 # /root and /var/tmp: a directory below them that the script needs (a source
 # tree checked out under /tmp, say) is shared explicitly. The guest runs one script and powers off.
 #
-#   wine-vm.sh prepare VMDIR                 fetch the kernel, build the initramfs (once)
+#   wine-vm.sh prepare VMDIR [MODULE...]     fetch the kernel, build the initramfs (once);
+#                                            each MODULE, with the modules it needs, is kept
+#                                            in VMDIR/modules, in load order in VMDIR/modules/order
 #   wine-vm.sh run VMDIR SHAREDIR SCRIPT [DIR...]
 #                                            boot, run SCRIPT (a path inside SHAREDIR), power off;
 #                                            each DIR is shared read-only at its own path too
@@ -21,7 +23,8 @@ MODULES="virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_p
 prepare() {
   local vm
   vm=$(realpath -m "$1")
-  [ -f "$vm/vmlinuz" ] && [ -f "$vm/initrd.gz" ] && return 0
+  shift
+  [ -f "$vm/vmlinuz" ] && [ -f "$vm/initrd.gz" ] && { [ $# -eq 0 ] || [ -f "$vm/modules/order" ]; } && return 0
   local work
   mkdir -p "$vm"
   work=$(mktemp -d "$vm/prepare.XXXXXX")
@@ -45,6 +48,11 @@ prepare() {
     find "$modules" -name "$module.ko" -exec cp {} "$root/lib/modules/" \;
     [ -f "$root/lib/modules/$module.ko" ] || { echo "wine-vm: module $module missing" >&2; return 1; }
   done
+  if [ $# -gt 0 ]; then
+    rm -rf "$vm/modules"
+    mkdir -p "$vm/modules"
+    for module in "$@"; do keep_module "$modules" "$vm/modules" "$module" || return 1; done
+  fi
   cat >"$root/init" <<EOF
 #!/bin/busybox sh
 /bin/busybox mkdir -p /sbin /usr/bin /usr/sbin
@@ -82,6 +90,20 @@ EOF
   cp "$work/kernel/boot/vmlinuz-$release" "$vm/vmlinuz"
   mv "$vm/initrd.gz.new" "$vm/initrd.gz"
   rm -rf "$work"
+}
+
+# Copies a kernel module, after the modules it depends on, from the kernel
+# package's tree into DIR, and adds it to DIR/order.
+keep_module() {
+  local tree=$1 dir=$2 name=$3 file dep
+  grep -qx "${name//-/_}" "$dir/order" 2>/dev/null && return 0
+  file=$(find "$tree" \( -name "$name.ko" -o -name "${name//-/_}.ko" -o -name "${name//_/-}.ko" \) | head -n 1)
+  [ -n "$file" ] || { echo "wine-vm: module $name missing" >&2; return 1; }
+  for dep in $(grep -a -o 'depends=[^[:cntrl:]]*' "$file" | head -n 1 | cut -d= -f2 | tr ',' ' '); do
+    keep_module "$tree" "$dir" "$dep" || return 1
+  done
+  cp "$file" "$dir/${name//-/_}.ko"
+  echo "${name//-/_}" >>"$dir/order"
 }
 
 run() {
@@ -122,7 +144,7 @@ run() {
 }
 
 case "${1:-}" in
-  prepare) prepare "$2" ;;
+  prepare) shift; prepare "$@" ;;
   run) shift; run "$@" ;;
-  *) echo "usage: $0 prepare VMDIR | run VMDIR SHAREDIR SCRIPT [DIR...]" >&2; exit 2 ;;
+  *) echo "usage: $0 prepare VMDIR [MODULE...] | run VMDIR SHAREDIR SCRIPT [DIR...]" >&2; exit 2 ;;
 esac

@@ -22,6 +22,8 @@ class DataPhase {
       : direction_(direction), area_(area), length_(area == nullptr ? 0 : length) {}
 
   DataDirection direction() const { return direction_; }
+  // The length of the initiator's data area.
+  std::uint32_t length() const { return length_; }
 
   // Device to initiator: room for the first `wanted` bytes, cut to the
   // initiator's area (an overrun is cut silently, as host adapters report
@@ -48,6 +50,9 @@ class DataPhase {
     transferred_ = wanted;
     return {area_, wanted};
   }
+
+  // Takes back the bytes a device left unsent (its residual count).
+  void Shorten(std::uint32_t residual) { transferred_ -= std::min(residual, transferred_); }
 
   std::uint32_t transferred() const { return transferred_; }
   bool phaseError() const { return phaseError_; }

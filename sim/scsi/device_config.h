@@ -57,6 +57,10 @@ struct DeviceConfig {
   std::optional<std::uint32_t> scanner;
   std::optional<std::uint32_t> cdRom;
 
+  // A real SCSI device (a Linux device node) that answers every command in
+  // the drive's place; absent: the drive answers from this description.
+  std::optional<std::string> sg;
+
   bool claimed() const { return physicalDrive || scanner || cdRom; }
 };
 

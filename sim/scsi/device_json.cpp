@@ -129,6 +129,7 @@ DeviceConfig ParseDevice(const nlohmann::json& json, const std::string& path) {
     reader.Fail("physicalDrive", "one class driver claims a device: give one of physicalDrive, scanner, cdRom");
   }
   ParseBehaviour(reader, device);
+  device.sg = reader.String("sg");
   reader.Finish();
   return device;
 }

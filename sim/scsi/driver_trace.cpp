@@ -20,7 +20,7 @@ void DriverTrace::Command(const ScsiPort& port, std::uint32_t bus, std::uint32_t
       scsi["reach"] = "silent";
       break;
     case Delivery::Reach::Answered:
-      scsi["reach"] = "answered";
+      scsi["reach"] = delivery.result.fromDevice ? "device" : "answered";
       scsi["status"] = delivery.result.status;
       scsi["transferred"] = delivery.result.transferred;
       if (delivery.result.phaseError) scsi["phaseError"] = true;

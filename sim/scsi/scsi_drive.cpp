@@ -36,6 +36,7 @@ ScsiDrive::ScsiDrive(const DeviceConfig& config, ScsiAddress address, VirtualClo
   }
   state_.logPage32 = config.logPage32;
   state_.logControls.fill(0x01);
+  if (config.sg) AttachDevice(*config.sg);
 }
 
 const std::array<ScsiDrive::Command, 256>& ScsiDrive::Commands() {
@@ -64,7 +65,9 @@ const std::array<ScsiDrive::Command, 256>& ScsiDrive::Commands() {
 
 CommandResult ScsiDrive::Execute(std::span<const std::uint8_t> cdb, DataPhase& data) {
   CommandResult result;
-  if (cdb.empty()) {
+  if (device_ != nullptr) {
+    result = RunOnDevice(cdb, data);
+  } else if (cdb.empty()) {
     result = Check(kInvalidFieldInCdb);
   } else {
     // Any command but REQUEST SENSE ends the wait for the previous sense data.
@@ -95,11 +98,17 @@ CommandResult ScsiDrive::Execute(std::span<const std::uint8_t> cdb, DataPhase& d
 CommandResult ScsiDrive::Refuse(std::span<const std::uint8_t> cdb, std::uint8_t status, const Sense& sense) {
   state_.pendingSense.reset();
   if (status == kCheckCondition) state_.pendingSense = sense;
+  deviceSense_.clear();
+  if (status == kCheckCondition && device_ != nullptr) {
+    const auto bytes = sense.Bytes();
+    deviceSense_.assign(bytes.begin(), bytes.end());
+  }
   log_.Record(cdb, status, 0);
   return CommandResult{status, 0, false, 0};
 }
 
 std::uint32_t ScsiDrive::TakeSense(std::span<std::uint8_t> out) {
+  if (device_ != nullptr) return TakeDeviceSense(out);
   if (!state_.pendingSense) return 0;
   const auto bytes = state_.pendingSense->Bytes();
   const auto n = static_cast<std::uint32_t>(std::min(out.size(), bytes.size()));

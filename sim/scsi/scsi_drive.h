@@ -18,9 +18,14 @@
 // View() is what an operator sees of a drive (the CLI's `machine` command,
 // ScsiWorld::Views for all of them). Drives change under worker threads,
 // so take the machine's mutex around it while a job may run.
+//
+// A drive whose configuration names a real device (`sg`) keeps only its
+// address and command log: the device answers every command, and its
+// INQUIRY data is the drive's identity.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -34,6 +39,7 @@
 #include "sim/scsi/device_config.h"
 #include "sim/scsi/firmware_image.h"
 #include "sim/scsi/scsi_codes.h"
+#include "sim/scsi/sg_device.h"
 #include "sim/virtual_clock.h"
 
 namespace lumbrel::sim {
@@ -49,6 +55,8 @@ struct CommandResult {
   std::uint32_t transferred = 0;  // data bytes moved
   bool phaseError = false;        // data moved against the declared direction, or too little to send
   std::uint32_t milliseconds = 0;  // the virtual time the command took
+  bool fromDevice = false;         // a real device answered (DeviceConfig::sg)
+  bool unanswered = false;         // the real device did not complete the command
 };
 
 // Everything a drive remembers between commands.
@@ -135,6 +143,10 @@ class ScsiDrive {
   static const std::array<Command, 256>& Commands();
 
   CommandResult Check(const scsi::Sense& sense);
+  // The real device behind the drive (scsi_drive_device.cpp).
+  void AttachDevice(const std::string& path);
+  CommandResult RunOnDevice(std::span<const std::uint8_t> cdb, DataPhase& data);
+  std::uint32_t TakeDeviceSense(std::span<std::uint8_t> out);
   // Ends a format whose time has passed.
   void SettleFormat();
   bool Formatting() const;
@@ -169,6 +181,8 @@ class ScsiDrive {
   std::vector<std::uint8_t> inquiry_;
   DriveState state_;
   CommandLog log_;
+  std::unique_ptr<SgDevice> device_;
+  std::vector<std::uint8_t> deviceSense_;  // the real device's sense data, until the next command
 };
 
 // The INQUIRY data a device configuration describes.

@@ -53,8 +53,10 @@ Delivery ScsiPort::Deliver(std::uint32_t bus, std::uint32_t target, std::uint32_
     delivery.result = drive->Refuse(cdb, static_cast<std::uint8_t>(*fault), scsi::kBecomingReady);
   } else {
     delivery.result = drive->Execute(cdb, data);
+    // A real device that did not complete the command is a target that did not answer.
+    if (delivery.result.unanswered) delivery.reach = Delivery::Reach::Silent;
   }
-  if (autoSense && delivery.result.status == scsi::kCheckCondition) {
+  if (autoSense && delivery.reach == Delivery::Reach::Answered && delivery.result.status == scsi::kCheckCondition) {
     delivery.senseLength = drive->TakeSense(delivery.sense);
   }
   return delivery;
