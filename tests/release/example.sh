@@ -56,7 +56,7 @@ for build in mingw msvc; do
   # The callbacks came, the reports found the machine, the DLL's calls met it.
   for expected in "InitializeDiags: 0, 2 cages" "on 4 adapters" \
                   "adapter 2: class 1, AMI, mraidnt 4.10" "disk 2/0/1: IBM     DNES-318350W     rev SA30" \
-                  "GetDriveReadiness: 0, readiness 5" "FlashDriveActivityLight: called back with 0" \
+                  "GetDriveReadiness: 0, readiness 5" "FlashDriveActivityLight: stopped, called back with 0" \
                   "DeepFormatDrive: called back with 0" "UpdateDriveFWImage: called back with 2" \
                   "FlashActivityLightAllDrives: 0"; do
     grep -qF "$expected" "$log" || { echo "FAIL $build: no \"$expected\""; status=1; }
