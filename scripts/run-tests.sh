@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole test run of `make test`: every host test under AddressSanitizer
-# and UndefinedBehaviorSanitizer, then under ThreadSanitizer, the fuzz
-# harnesses on a fixed number of inputs, then the Windows cross build with
-# its checks and the Wine tests. A summary closes the run.
+# and UndefinedBehaviorSanitizer, the tests that start threads (label
+# "threads") under ThreadSanitizer, the fuzz harnesses on a fixed number of
+# inputs, then the Windows cross build with its checks and the Wine tests. A
+# summary with each step's time closes the run (docs/testing.md).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -15,11 +16,12 @@ step() {
   local name=$1
   shift
   echo "==> $name"
+  local start=$SECONDS
   if "$@"; then
-    summary+=("passed: $name")
+    summary+=("passed: $name ($((SECONDS - start)) s)")
     passed=$((passed + 1))
   else
-    summary+=("FAILED: $name")
+    summary+=("FAILED: $name ($((SECONDS - start)) s)")
     failed=$((failed + 1))
     status=1
   fi
@@ -27,7 +29,7 @@ step() {
 
 step "host build (ASan, UBSan)" bash -c "cmake --preset host-test >/dev/null && cmake --build build/host-test -j $jobs"
 step "host tests" ctest --preset host-test -j "$jobs"
-step "host build (TSan)" bash -c "cmake --preset host-tsan >/dev/null && cmake --build build/host-tsan -j $jobs"
+step "host build (TSan)" bash -c "cmake --preset host-tsan >/dev/null && cmake --build build/host-tsan -j $jobs --target lumbrel_thread_tests lumbrel-diag"
 step "host tests under ThreadSanitizer" ctest --preset host-tsan -j "$jobs"
 step "fuzz harnesses build (clang)" bash -c "cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $jobs --target fuzz_all"
 step "fuzz smoke runs" ctest --preset fuzz
@@ -46,5 +48,5 @@ fi
 echo
 echo "Summary:"
 printf '  %s\n' "${summary[@]}"
-echo "steps: $passed passed, $failed failed"
+echo "steps: $passed passed, $failed failed, $SECONDS s in all"
 exit $status
