@@ -5,7 +5,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-HOST_PACKAGES := cmake ninja-build g++ python3 libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
+HOST_PACKAGES := cmake ninja-build g++ ccache python3 libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
 WINDOWS_PACKAGES := g++-mingw-w64-i686 binutils-mingw-w64-i686
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 # The MSVC import library (llvm-dlltool, llvm-lib) and the MSVC-style build of the example (clang, lld-link).
@@ -61,9 +61,10 @@ windows: windows-deps wine-deps
 	cmake --build build/windows -j $(JOBS)
 	ctest --preset windows
 
+# Under ThreadSanitizer only the tests that start threads (label "threads").
 tsan: host-deps
 	cmake --preset host-tsan >/dev/null
-	cmake --build build/host-tsan -j $(JOBS)
+	cmake --build build/host-tsan -j $(JOBS) --target lumbrel_thread_tests lumbrel-diag
 	ctest --preset host-tsan -j $(JOBS)
 
 fuzz: fuzz-deps host-deps

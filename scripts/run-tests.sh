@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The whole test run of `make test`: every host test under AddressSanitizer
-# and UndefinedBehaviorSanitizer, then under ThreadSanitizer, the real-device
-# cases (scripts/device-tests.sh), the fuzz harnesses on a fixed number of inputs, then the Windows cross build with
-# its checks and the Wine tests. A summary closes the run.
+# and UndefinedBehaviorSanitizer, the tests that start threads (label
+# "threads") under ThreadSanitizer, the real-device cases
+# (scripts/device-tests.sh), the fuzz harnesses on a fixed number of inputs,
+# then the Windows cross build with its checks and the Wine tests. A summary
+# with each step's time closes the run (docs/testing.md).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -15,11 +17,12 @@ step() {
   local name=$1
   shift
   echo "==> $name"
+  local start=$SECONDS
   if "$@"; then
-    summary+=("passed: $name")
+    summary+=("passed: $name ($((SECONDS - start)) s)")
     passed=$((passed + 1))
   else
-    summary+=("FAILED: $name")
+    summary+=("FAILED: $name ($((SECONDS - start)) s)")
     failed=$((failed + 1))
     status=1
   fi
@@ -27,17 +30,19 @@ step() {
 
 step "host build (ASan, UBSan)" bash -c "cmake --preset host-test >/dev/null && cmake --build build/host-test -j $jobs"
 step "host tests" ctest --preset host-test -j "$jobs"
-step "host build (TSan)" bash -c "cmake --preset host-tsan >/dev/null && cmake --build build/host-tsan -j $jobs"
+step "host build (TSan)" bash -c "cmake --preset host-tsan >/dev/null && cmake --build build/host-tsan -j $jobs --target lumbrel_thread_tests lumbrel-diag"
 step "host tests under ThreadSanitizer" ctest --preset host-tsan -j "$jobs"
 # The real-device cases: the sanitized host build against scsi_debug's disks
 # in a QEMU virtual machine; skipped, with the reason, where none can boot.
 echo "==> real-device tests (scsi_debug in a virtual machine)"
 devices_log=$(mktemp)
+devices_start=$SECONDS
 scripts/device-tests.sh build/host-test 2>&1 | tee "$devices_log"
+devices_time="($((SECONDS - devices_start)) s)"
 case ${PIPESTATUS[0]} in
-  0) summary+=("passed: real-device tests (scsi_debug in a virtual machine)"); passed=$((passed + 1)) ;;
+  0) summary+=("passed: real-device tests (scsi_debug in a virtual machine) $devices_time"); passed=$((passed + 1)) ;;
   77) summary+=("$(grep -m 1 '^SKIPPED: ' "$devices_log")") ;;
-  *) summary+=("FAILED: real-device tests (scsi_debug in a virtual machine)"); failed=$((failed + 1)); status=1 ;;
+  *) summary+=("FAILED: real-device tests (scsi_debug in a virtual machine) $devices_time"); failed=$((failed + 1)); status=1 ;;
 esac
 rm -f "$devices_log"
 step "fuzz harnesses build (clang)" bash -c "cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $jobs --target fuzz_all"
@@ -57,5 +62,6 @@ fi
 echo
 echo "Summary:"
 printf '  %s\n' "${summary[@]}"
+echo "  $SECONDS s in all"
 echo "steps: $passed passed, $failed failed"
 exit $status

@@ -1,5 +1,6 @@
-// The disk configuration report through its export: which drives get a
-// record, in what order, and what each field holds.
+// The disk configuration report through its export, where the CLI cannot
+// look: before the adapter list exists, and past the caller's capacity. The
+// records' fields are the disks_* acceptance cases.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -33,13 +34,6 @@ bool IsZero(const DiskConfigRecord& record) {
   return std::all_of(bytes, bytes + sizeof record, [](unsigned char b) { return b == 0; });
 }
 
-TEST_F(DiskConfigReportTest, CapacityZeroWritesNothing) {
-  Load(kTwoPorts);
-  ASSERT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
-  const auto records = Report(0);
-  EXPECT_EQ(records[0].adapterNumber, 0xEEEEEEEEu);
-}
-
 TEST_F(DiskConfigReportTest, ReportsNothingBeforeTheAdapterListIsBuilt) {
   Load(kTwoPorts);
   const auto records = Report(4);
@@ -60,37 +54,7 @@ TEST_F(DiskConfigReportTest, FillsRecordsInAdapterBusTargetOrderUpToTheCapacity)
   records = Report(2);
   EXPECT_EQ(records[1].target, 5u);
   EXPECT_EQ(records[2].adapterNumber, 0xEEEEEEEEu) << "nothing is written past the capacity";
-}
-
-TEST_F(DiskConfigReportTest, RecordCarriesTheDrivesIdentity) {
-  Load(kTwoPorts);
-  ASSERT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
-  const auto records = Report(3);
-  const DiskConfigRecord& ibm = records[0];
-  EXPECT_STREQ(ibm.revisionCode, "S80J");
-  EXPECT_EQ(ibm.vendorNumber, 3u);
-  EXPECT_STREQ(ibm.description, "Unknown");
-  EXPECT_STREQ(ibm.serialNumber, "AB12CD34EF") << "an IBM drive's serial is 10 bytes from byte 36";
-  EXPECT_EQ(std::string(ibm.vendorProduct, 24), std::string("IBM     DDRS-34560D     "));
-  EXPECT_EQ(ibm.vendorProduct[24], '\0');
-  EXPECT_EQ(std::uint32_t{ibm.driveLetters}, 0u);  // a copy: the packed field is not aligned
-  EXPECT_EQ(ibm.raidLevel, 255u) << "a drive in no array";
-  for (unsigned char byte : ibm.reserved) EXPECT_EQ(byte, 0u);
-  EXPECT_EQ(ibm.revisionCode[5], '\0') << "the rest of a text field is zero";
-
-  EXPECT_STREQ(records[1].serialNumber, "SN000000") << "a Seagate drive's serial is 8 bytes";
-  EXPECT_EQ(records[2].vendorNumber, 1u);
-  EXPECT_EQ(std::strlen(records[2].serialNumber), 0u) << "12 bytes from byte 44, which this drive leaves zero";
-}
-
-TEST_F(DiskConfigReportTest, DriveThatCannotBeIdentifiedGivesItsPlaceToTheNext) {
-  Load(kTwoPorts);
-  ASSERT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
-  machine().faults().Add({"scsi", {{"port", 0u}, {"target", 3u}}, 130, 0, {}});
-  const auto records = Report(3);
-  EXPECT_EQ(records[0].target, 5u);
-  EXPECT_EQ(records[1].adapterNumber, 1u);
-  EXPECT_TRUE(IsZero(records[2]));
+  EXPECT_EQ(Report(0)[0].adapterNumber, 0xEEEEEEEEu);
 }
 
 }  // namespace

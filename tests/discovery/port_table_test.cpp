@@ -68,18 +68,6 @@ TEST_F(PortTableTest, OnlyTheFirstSixteenCharactersCount) {
   EXPECT_TRUE(MatchDriverName("mraid35x", "MRAID\x13\x15X", 8));
 }
 
-TEST_F(PortTableTest, ScanStopsAtTheFirstMissingPort) {
-  Load(R"({"ports":[{"number":0,"driver":"aic78xx"},{"number":1,"driver":"atapi"},{"number":3,"driver":"qzvscsi"}]})");
-  EXPECT_EQ(ports().PortCount(), 2u);
-  PortDescription description{};
-  EXPECT_EQ(ports().GetPortDescription(2, &description), 0u);
-  EXPECT_EQ(description.classCode, 4u);
-  EXPECT_STREQ(description.driverName, "???");
-  EXPECT_STREQ(description.vendorName, "???");
-  EXPECT_EQ(ports().GetPortDescription(1, nullptr), 1u) << "without a record only the answer";
-  EXPECT_EQ(ports().GetPortDescription(2, nullptr), 0u);
-}
-
 TEST_F(PortTableTest, RecordsAtMostTenPorts) {
   std::string json = R"({"ports":[)";
   for (int i = 0; i < 12; ++i) json += std::string(i ? "," : "") + R"({"driver":"aic78xx"})";
@@ -159,14 +147,6 @@ TEST_F(PortTableTest, UnknownDriverWithoutMemoryForItsNameIsDescribedAsUnknown) 
   EXPECT_STREQ(description.vendorName, "???");
   char path[260];
   EXPECT_FALSE(ports().GetDriverFilePath(0, path, sizeof path)) << "without a name there is no service";
-}
-
-TEST_F(PortTableTest, CountsPortsOfAClassBelowAPort) {
-  LoadDrivers({"qzvscsi", "aic78xx", "qzvscsi", "mraidnt", "qzvscsi"});
-  EXPECT_EQ(ports().CountPortsOfClassBelow(AdapterClassQzv, 0), 0u);
-  EXPECT_EQ(ports().CountPortsOfClassBelow(AdapterClassQzv, 2), 1u);
-  EXPECT_EQ(ports().CountPortsOfClassBelow(AdapterClassQzv, 4), 2u);
-  EXPECT_EQ(ports().CountPortsOfClassBelow(AdapterClassQzv, 99), 3u);
 }
 
 }  // namespace

@@ -42,27 +42,10 @@ class DriveLetterMapTest : public ModuleTest {
  protected:
   std::uint32_t Mask(std::uint8_t target) { return map.GetDriveLetterMask(Disk(target)); }
   std::size_t Rebuilds() { return Calls("GetLogicalDrives").size(); }
-  void Elapse(std::uint64_t ms) { machine().clock().Advance(ms); }
 
   FakeExpansion expansion;
   DriveLetterMap map{expansion};
 };
-
-TEST_F(DriveLetterMapTest, AVolumeOnTwoDisksGivesItsLetterToBoth) {
-  Install(Machine(R"("volumes":[{"letter":"D","extents":[0,1]},{"letter":"E","extents":[1]}])"));
-  EXPECT_EQ(Mask(0), Bit('D'));
-  EXPECT_EQ(Mask(1), Bit('D') | Bit('E'));
-  EXPECT_EQ(Mask(2), 0u);
-  EXPECT_TRUE(Calls("RegOpenKeyExA").empty()) << "extents were found: no other method runs";
-}
-
-TEST_F(DriveLetterMapTest, ALetterOnALogicalDriveGoesToEachMemberInstead) {
-  Install(Machine(R"("volumes":[{"letter":"F","extents":[1]}])"));
-  expansion.arrays[FakeExpansion::Key(Disk(1))] = {Disk(2), Disk(3)};
-  EXPECT_EQ(Mask(2), Bit('F'));
-  EXPECT_EQ(Mask(3), Bit('F'));
-  EXPECT_EQ(Mask(1), 0u) << "the logical drive's own address gets no entry";
-}
 
 TEST_F(DriveLetterMapTest, OnlyRemovableAndFixedLettersAreEntered) {
   Install(Machine(R"("volumes":[{"letter":"C","extents":[0]},{"letter":"E","type":"cdrom","extents":[0]},
@@ -73,20 +56,6 @@ TEST_F(DriveLetterMapTest, OnlyRemovableAndFixedLettersAreEntered) {
     EXPECT_NE(open["name"], "\\\\.\\E:");
     EXPECT_NE(open["name"], "\\\\.\\F:");
   }
-}
-
-TEST_F(DriveLetterMapTest, TheMapIsRebuiltOnlyWhen20SecondsHavePassed) {
-  Install(Machine(R"("volumes":[{"letter":"D","extents":[0]}])"));
-  EXPECT_EQ(Mask(0), Bit('D'));
-  Elapse(5000);
-  EXPECT_EQ(Mask(0), Bit('D'));
-  EXPECT_EQ(Rebuilds(), 1u);
-  Elapse(14999);
-  Mask(0);
-  EXPECT_EQ(Rebuilds(), 1u);
-  Elapse(1);
-  Mask(0);
-  EXPECT_EQ(Rebuilds(), 2u);
 }
 
 TEST_F(DriveLetterMapTest, AFailedRebuildIsTriedAgainAtTheNextQuery) {
@@ -131,13 +100,6 @@ TEST_F(DriveLetterMapTest, PartitionLettersBelowAAddNothingAndLowerCaseCountsAsU
   EXPECT_EQ(Mask(0), Bit('E') | Bit('F'));
   EXPECT_EQ(map.EntryCount(), 2u);
   EXPECT_EQ(map.EntryAt(0).letter, 'e') << "kept as found";
-}
-
-TEST_F(DriveLetterMapTest, WithNoLetterEveryAddressHasNone) {
-  Install(Machine(R"("diskInformation":null)"));
-  EXPECT_EQ(Mask(0), 0u);
-  EXPECT_EQ(Mask(1), 0u);
-  EXPECT_EQ(Rebuilds(), 1u) << "an empty map is a successful rebuild";
 }
 
 TEST_F(DriveLetterMapTest, TheMapHoldsAtMost100Entries) {

@@ -38,38 +38,32 @@ Bytes WithRevision(const std::string& vendor, const std::string& revision) {
   return ScriptedTarget::Inquiry(vendor, "DISK", revision);
 }
 
-TEST(DriveIdentificationTest, TablesHoldTheirRowsWithDistinctCodes) {
+TEST(DriveIdentificationTest, RevisionCodesAreDistinct) {
   const DriveIdentifier identifier;
-  EXPECT_EQ(identifier.revisionRows(), 88u);
-  EXPECT_EQ(identifier.patternRows(), 12u);
   std::set<std::string> codes;
   for (std::uint32_t row = 0; row < identifier.revisionRows(); ++row) codes.insert(RevisionTable[row].code);
-  EXPECT_EQ(codes.size(), 88u);
+  EXPECT_EQ(codes.size(), identifier.revisionRows());
 }
 
-TEST(DriveIdentificationTest, AnExactCodeGivesItsRowAndTheTablesOwnText) {
-  const Identified ibm = Match(WithRevision("IBM", "S80J"));
-  ASSERT_TRUE(ibm.matched);
-  EXPECT_STREQ(ibm.identity.vendorName, "IBM");
-  EXPECT_EQ(ibm.identity.vendorNumber, VendorIbm);
-  EXPECT_EQ(ibm.identity.capabilities, 0x213u);
-  EXPECT_EQ(ibm.identity.revisionCode, RevisionTable[1].code);
-
-  EXPECT_EQ(Match(WithRevision("FUJITSU", "5301")).identity.capabilities, 0x005u) << "exact wins over 53??";
-  const Identified wd = Match(WithRevision("WDC", "24.3"));
-  EXPECT_EQ(wd.identity.vendorNumber, VendorWesternDigital);
-  EXPECT_EQ(wd.identity.capabilities, 0x200u);
-}
-
-TEST(DriveIdentificationTest, APatternGivesItsRowWithTheDrivesOwnCode) {
-  const Identified fujitsu = Match(WithRevision("FUJITSU", "5399"));
-  EXPECT_EQ(fujitsu.identity.capabilities, 0x00Du);
-  const Identified ibm = Match(WithRevision("XXX", "SA55"));
-  ASSERT_TRUE(ibm.matched);
-  EXPECT_EQ(ibm.identity.capabilities, 0x113u);
-  EXPECT_STREQ(ibm.identity.revisionCode, "SA55");
-
-  const DriveIdentity copy = ibm.identity;
+TEST(DriveIdentificationTest, AnExactCodeGivesItsRowAndAPatternItsRowWithTheDrivesOwnCode) {
+  const struct {
+    const char *vendor, *revision;
+    VendorNumber number;
+    std::uint32_t capabilities;
+  } rows[] = {
+      {"IBM", "S80J", VendorIbm, 0x213},    {"FUJITSU", "5301", VendorFujitsu, 0x005},  // exact wins over 53??
+      {"WDC", "24.3", VendorWesternDigital, 0x200}, {"FUJITSU", "5399", VendorFujitsu, 0x00D},
+      {"XXX", "SA55", VendorIbm, 0x113},
+  };
+  for (const auto& row : rows) {
+    const Identified found = Match(WithRevision(row.vendor, row.revision));
+    ASSERT_TRUE(found.matched) << row.revision;
+    EXPECT_EQ(found.identity.vendorNumber, row.number) << row.revision;
+    EXPECT_EQ(found.identity.capabilities, row.capabilities) << row.revision;
+    EXPECT_STREQ(found.identity.revisionCode, row.revision);
+  }
+  EXPECT_EQ(Match(WithRevision("IBM", "S80J")).identity.revisionCode, RevisionTable[1].code) << "the table's own text";
+  const DriveIdentity copy = Match(WithRevision("XXX", "SA55")).identity;
   EXPECT_EQ(copy.revisionCode, copy.codeText) << "a copy carries its own code text";
 }
 

@@ -110,16 +110,6 @@ TEST_F(LogPageTest, AWriteSendsThreeSavedParametersPaddedWithZeros) {
   EXPECT_TRUE(Commands(drive, scsi_op::kInquiry).size() <= 1) << "mode 1: no support test";
 }
 
-TEST_F(LogPageTest, AWriteModeOfTwoOrMoreSendsNothing) {
-  LogDrive drive("F302");
-  LoadDrives({{2, &drive}});
-  EXPECT_EQ(WriteDriveLogPage(0, 0, 2, nullptr, 0, LogWriteNothing), kNoLogPage);
-  EXPECT_EQ(WriteDriveLogPage(0, 0, 2, nullptr, 0, 3), kInvalidParameter);
-  EXPECT_EQ(Commands(drive, scsi_op::kInquiry).size(), drive.cdbs.size()) << "only the adapter's scans";
-  EXPECT_EQ(WriteDriveLogPage(1, 0, 2, nullptr, 0, LogWriteUnchecked), kJobExistsOrNoAdapter) << "no adapter 1";
-  EXPECT_EQ(ReadDriveLogPage(1, 0, 2, nullptr, 0), kJobExistsOrNoAdapter);
-}
-
 // A simulated SEAGATE ST39102LW (its INQUIRY data holds a '2', 0x32)
 // whose every LOG SENSE reply is `reply`.
 class LogSenseReplyTest : public ModuleTest {

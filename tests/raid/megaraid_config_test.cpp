@@ -17,9 +17,9 @@ constexpr const char* kTwoDrives = R"([
     {"blocks": 250, "drives": [{"target": 3}, {"target": 1}]}]},
   {"level": 1, "state": 4, "spans": [{"drives": [{"target": 4, "blocks": 7}, {"target": 5, "blocks": 7}]}]}])";
 
-class MegaRaidTest : public RaidTest {};
+class MegaRaidConfigTest : public RaidTest {};
 
-TEST_F(MegaRaidTest, LogicalDrivesTakeBusZeroAndTheirNumber) {
+TEST_F(MegaRaidConfigTest, LogicalDrivesTakeBusZeroAndTheirNumber) {
   BuildPort("mraidnt", 6, kTwoDrives);
   RaidConfig& view = View(0);
   ASSERT_EQ(view.logicalDriveCount, 2u);
@@ -27,7 +27,7 @@ TEST_F(MegaRaidTest, LogicalDrivesTakeBusZeroAndTheirNumber) {
   EXPECT_TRUE(view.logicalDrives[1].address == (std::initializer_list<int>{1, 0, 0}));
 }
 
-TEST_F(MegaRaidTest, LevelStatusAndCapacityOfEachLogicalDrive) {
+TEST_F(MegaRaidConfigTest, LevelStatusAndCapacityOfEachLogicalDrive) {
   BuildPort("mraidnt", 6, kTwoDrives);
   std::uint32_t level = 0, status = 0, capacity = 0;
   ASSERT_EQ(View(0).GetLogicalDriveInfo(0, &level, &status, &capacity), 0u);
@@ -41,7 +41,7 @@ TEST_F(MegaRaidTest, LevelStatusAndCapacityOfEachLogicalDrive) {
   EXPECT_EQ(View(0).GetLogicalDriveInfo(2, nullptr, nullptr, nullptr), 55u);
 }
 
-TEST_F(MegaRaidTest, MembersInReportedOrderEachOnce) {
+TEST_F(MegaRaidConfigTest, MembersInReportedOrderEachOnce) {
   BuildPort("mraidnt", 6, kTwoDrives);
   const DriveAddress* members = nullptr;
   std::uint32_t count = 0;
@@ -52,21 +52,21 @@ TEST_F(MegaRaidTest, MembersInReportedOrderEachOnce) {
   EXPECT_TRUE(members[2] == (std::initializer_list<int>{3, 0, 0}));
 }
 
-TEST_F(MegaRaidTest, VersionTextsFromTheEnquiry) {
+TEST_F(MegaRaidConfigTest, VersionTextsFromTheEnquiry) {
   // Bytes 4..7: 1, 5, '3', 'G'; 13..16: 16, 2, '1', 'B'.
   BuildPort("mraidnt", 1, "[]");
   EXPECT_STREQ(View(0).firmwareVersion, "G3.05.01");
   EXPECT_STREQ(View(0).biosVersion, "B1.02.16");
 }
 
-TEST_F(MegaRaidTest, StatesOutsideTheTableGiveNoStatus) {
+TEST_F(MegaRaidConfigTest, StatesOutsideTheTableGiveNoStatus) {
   BuildPort("mraidnt", 2, R"([{"level": 0, "state": 9, "spans": [{"drives": [{"target": 0}]}]}])");
   EXPECT_EQ(View(0).logicalDrives[0].status, 0u);
   EXPECT_EQ(MapMegaRaidState(8), 3u);
   EXPECT_EQ(MapMegaRaidState(255), 0u);
 }
 
-TEST_F(MegaRaidTest, DeclaredCountsAreCutToTheReplyAndTheLayout) {
+TEST_F(MegaRaidConfigTest, DeclaredCountsAreCutToTheReplyAndTheLayout) {
   // 255 logical drives, each claiming 255 spans of 255 drives: the reply
   // holds 19 entries, an entry 4 spans, a span 8 drives.
   std::string reply = "FF000000";
@@ -85,7 +85,7 @@ TEST_F(MegaRaidTest, DeclaredCountsAreCutToTheReplyAndTheLayout) {
   EXPECT_EQ(view.logicalDrives[18].memberCount, 16u);  // 32 entries, 16 distinct targets
 }
 
-TEST_F(MegaRaidTest, StatusLeftAtPresetFailsWith170) {
+TEST_F(MegaRaidConfigTest, StatusLeftAtPresetFailsWith170) {
   Build(R"({"ports":[{"driver":"mraidnt","buses":[{}]}]})");
   auto driver = AddFakeDevice("SCSI0:");
   driver->answer = [](sim::ControlRequest& r) -> std::uint32_t {

@@ -23,14 +23,6 @@ class RaidListTest : public RaidTest {
   }
 };
 
-TEST_F(RaidListTest, LogicalDriveExpandsToItsMembers) {
-  BuildPort("mraidnt", 4, kMirrorAndStripe);
-  const auto members = Expand({1, 0, 0});
-  ASSERT_EQ(members.size(), 2u);
-  EXPECT_TRUE(members[0] == (std::initializer_list<int>{1, 0, 0}));
-  EXPECT_TRUE(members[1] == (std::initializer_list<int>{3, 0, 0}));
-}
-
 TEST_F(RaidListTest, AddressThatIsNoLogicalDriveExpandsToItself) {
   BuildPort("mraidnt", 4, kMirrorAndStripe);
   const auto members = Expand({9, 0, 0}, 55);
@@ -81,15 +73,6 @@ TEST_F(RaidListTest, LogicalDriveWithoutMembersSetsTheStatusWhereItStands) {
   std::uint32_t status = 0;
   EXPECT_EQ(Views().FindArrayStatus({0, 0, 0}, &status), 0u);
   EXPECT_EQ(status, 3u);
-}
-
-TEST_F(RaidListTest, RaidLevelIsTheLowestOfTheMembersArrays) {
-  BuildPort("mraidnt", 4, kMirrorAndStripe);
-  std::uint32_t level = 0;
-  EXPECT_EQ(Views().FindRaidLevel({1, 0, 0}, &level), 0u);
-  EXPECT_EQ(level, 1u);
-  EXPECT_EQ(Views().FindRaidLevel({2, 0, 0}, &level), 0u);
-  EXPECT_EQ(level, 5u);
 }
 
 TEST_F(RaidListTest, ControllerIsReadAgainOnlyAfter15Seconds) {

@@ -25,38 +25,6 @@ class ControllerDriversTest : public ScsiSimTest {
   Reply SendSrb(const char* device, Bytes& block) { return Send(device, kQzvSrb, block, 64, 64); }
 };
 
-TEST_F(ControllerDriversTest, MegaRaidRunsDirectCdbsOnItsDrives) {
-  Bytes block = MegaRaid(0, 2, kInquiry, true, 240, 32768);
-  ASSERT_EQ(SendMegaRaid(block).error, 0u);
-  EXPECT_EQ(block[29], 0) << "command status";
-  EXPECT_EQ(block[87], 0) << "SCSI status";
-  EXPECT_EQ(Text(block, 96 + 8, 3), "IBM");
-
-  block = MegaRaid(0, 3, kTestUnitReady, true, 0, 32768);
-  SendMegaRaid(block);
-  EXPECT_EQ(block[29], 2) << "CHECK CONDITION is the command status";
-  EXPECT_EQ(block[54 + 2], 0x02) << "automatic request sense";
-
-  const Bytes data(512, 0xC3);
-  block = MegaRaid(0, 2, {0x2A, 0, 0, 0, 0, 9, 0, 0, 1, 0}, false, 512, 512);
-  std::copy(data.begin(), data.end(), block.begin() + 96);
-  ASSERT_EQ(SendMegaRaid(block).error, 0u);
-  EXPECT_EQ(block[29], 0);
-  std::uint8_t stored[512];
-  machine().scsi().Drive(0, 0, 2)->ReadBlock(9, stored);
-  EXPECT_EQ(Bytes(stored, stored + 512), data);
-
-  for (std::uint8_t target : {5, 16}) {
-    block = MegaRaid(0, target, kInquiry, true, 240, 32768);
-    SendMegaRaid(block);
-    EXPECT_EQ(block[29], 0xF0) << "no device at target " << int(target);
-  }
-  machine().faults().Add({"scsi", {{"port", 0u}, {"target", 2u}}, 130, 0, {}});
-  block = MegaRaid(0, 2, kInquiry, true, 240, 32768);
-  SendMegaRaid(block);
-  EXPECT_EQ(block[29], 0xF0) << "a silent drive";
-}
-
 TEST_F(ControllerDriversTest, MegaRaidRefusesMalformedRequests) {
   struct Case {
     FieldChange change;
@@ -113,36 +81,6 @@ TEST_F(ControllerDriversTest, MegaRaidWantsTheTimeOutClassOfTheCommand) {
   }
 }
 
-TEST_F(ControllerDriversTest, Dac960RunsDirectCdbsAndControllerCommands) {
-  Bytes block = Dac960(0x12, kInquiry, true, 240);
-  ASSERT_EQ(SendDac960(block).error, 0u);
-  EXPECT_EQ(LoadLe16(&block[32]), 0u);
-  EXPECT_EQ(block[146], 0) << "SCSI status";
-  EXPECT_EQ(Text(block, 148 + 8, 7), "SEAGATE");
-
-  block = Dac960(0x13, kTestUnitReady, true, 0);
-  SendDac960(block);
-  EXPECT_EQ(LoadLe16(&block[32]), 2u);
-  EXPECT_EQ(block[82 + 2], 0x02);
-
-  block = Dac960(0x14, kInquiry, true, 240);
-  SendDac960(block);
-  EXPECT_EQ(LoadLe16(&block[32]), 14u) << "no device";
-  machine().faults().Add({"scsi", {{"port", 2u}}, 130, 0, {}});
-  block = Dac960(0x12, kInquiry, true, 240);
-  SendDac960(block);
-  EXPECT_EQ(LoadLe16(&block[32]), 15u) << "a device that does not answer";
-
-  block = Dac960Command(0xA0);
-  block[60] = 1;
-  ASSERT_EQ(SendDac960(block).error, 0u);
-  EXPECT_EQ(LoadLe16(&block[32]), 0u);
-  block = Dac960Command(0x3D);
-  ASSERT_EQ(SendDac960(block).error, 0u);
-  EXPECT_EQ(block[60], 1) << "the number the host gave";
-  EXPECT_EQ(block[61], 2) << "channels";
-}
-
 TEST_F(ControllerDriversTest, Dac960RefusesMalformedRequests) {
   Bytes block = Dac960(0x12, kInquiry, true, 240);
   StoreLe32(&block[24], 120 + 200);
@@ -197,91 +135,6 @@ TEST_F(ControllerDriversTest, Dac960ControllerCommandsTakeTheirTimeOutAndNoParam
   Bytes block = Dac960Command(0x3D);
   SendDac960(block);
   EXPECT_EQ(block[60], 0xFF) << "no refused 0xA0 gave the controller a number";
-}
-
-TEST_F(ControllerDriversTest, MakersControllerReachesTheCallersAreasThroughTheAddresses) {
-  Bytes block = Srb(0, 1, kInquiry, true, 240);
-  ASSERT_EQ(SendSrb("\\\\.\\QZV0", block).error, 0u);
-  EXPECT_EQ(block[3], 0x12) << "fewer bytes than asked for: data overrun";
-  EXPECT_EQ(block[4], 0);
-  EXPECT_EQ(LoadLe32(&block[16]), 36u);
-  EXPECT_EQ(Text(block, 96 + 8, 7), "FUJITSU");
-  block = Srb(0, 1, kInquiry, true, 240);
-  ASSERT_EQ(SendSrb("\\\\.\\QZV1", block).error, 0u);
-  EXPECT_EQ(Text(block, 96 + 8, 7), "QUANTUM") << "the second controller in port order";
-
-  block = Srb(0, 1, {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0}, true, 512);
-  SendSrb("\\\\.\\QZV0", block);
-  EXPECT_EQ(block[3], 0x01) << "success";
-  block = Srb(0, 2, kTestUnitReady, true, 32);
-  SendSrb("\\\\.\\QZV0", block);
-  EXPECT_EQ(block[4], 2);
-  EXPECT_EQ(block[64 + 2], 0x02) << "sense written through SenseInfoBuffer";
-  EXPECT_EQ(Calls("DeviceIoControl").back()["sense"].get<std::string>().substr(0, 2), "70");
-
-  struct Case {
-    const char* what;
-    std::size_t offset;
-    std::uint8_t value;
-    std::uint8_t status;
-  } cases[] = {
-      {"no device", 6, 3, 0x0A},       {"no such bus", 5, 1, 0x10}, {"no such target", 6, 16, 0x11},
-      {"LUN 1", 7, 1, 0x22},           {"not EXECUTE_SCSI", 2, 1, 0x06}, {"CDB longer than 16", 10, 17, 0x06},
-      {"both directions", 12, 0xC8, 0x06}, {"a queue tag", 8, 0, 0x06}, {"a time-out of 6 s", 20, 6, 0x06},
-      {"input of 31 bytes", 16, 31, 0x06},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    block = Srb(0, 1, kInquiry, true, 240);
-    block[c.offset] = c.value;
-    ASSERT_EQ(SendSrb("\\\\.\\QZV0", block).error, 0u);
-    EXPECT_EQ(block[3], c.status);
-  }
-  block = Srb(0, 1, kInquiry, true, 240);
-  StoreLe32(&block[24], Address(block.data() + 64));
-  EXPECT_EQ(SendSrb("\\\\.\\QZV0", block).error, 998u) << "DataBuffer must be the block + 96";
-  block = Srb(0, 1, kInquiry, true, 240);
-  StoreLe32(&block[28], Address(block.data() + 96));
-  EXPECT_EQ(SendSrb("\\\\.\\QZV0", block).error, 998u) << "SenseInfoBuffer must be the block + 64";
-  block = Srb(0, 1, kInquiry, true, 240);
-  StoreLe16(&block[0], 60);
-  EXPECT_EQ(SendSrb("\\\\.\\QZV0", block).error, 87u);
-  EXPECT_EQ(Send("\\\\.\\QZV0", kQzvSrb, block, 60, 64).error, 87u);
-  EXPECT_EQ(Send("\\\\.\\QZV0", kPassThrough, block, 64, 64).error, 1u);
-}
-
-TEST_F(ControllerDriversTest, MakersControllerTakesOnlyTheLibrarysSrbFlags) {
-  for (const bool in : {true, false}) {
-    for (int bit = 0; bit < 32; ++bit) {
-      SCOPED_TRACE(testing::Message() << (in ? "in" : "out") << ", bit " << bit);
-      Bytes block = Srb(0, 1, in ? kInquiry : kTestUnitReady, in, in ? 240 : 0);
-      StoreLe32(&block[12], LoadLe32(&block[12]) ^ (1u << bit));
-      ASSERT_EQ(SendSrb("\\\\.\\QZV0", block).error, 0u);
-      EXPECT_EQ(block[3], 0x06);
-    }
-  }
-}
-
-TEST_F(ControllerDriversTest, MakersControllerTakesTheTimeOutOfEachCommand) {
-  struct Case {
-    const char* what;
-    const Bytes& cdb;
-    bool in;
-    std::uint32_t timeout;
-    bool taken;
-  } cases[] = {
-      {"FORMAT UNIT, 7500 s", kFormatUnit, true, 7500, true}, {"FORMAT UNIT, 5 s", kFormatUnit, true, 5, false},
-      {"WRITE BUFFER, 600 s", kWriteBuffer, false, 600, true}, {"WRITE BUFFER, 5 s", kWriteBuffer, false, 5, false},
-      {"INQUIRY, 5 s", kInquiry, true, 5, true},                {"INQUIRY, 600 s", kInquiry, true, 600, false},
-      {"FORMAT UNIT sent as output, 5 s", kFormatUnit, false, 5, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Bytes block = Srb(0, 1, c.cdb, c.in, c.in ? 32 : 0);
-    StoreLe32(&block[20], c.timeout);
-    ASSERT_EQ(SendSrb("\\\\.\\QZV0", block).error, 0u);
-    EXPECT_EQ(block[3] != 0x06, c.taken) << "SrbStatus " << int(block[3]);
-  }
 }
 
 }  // namespace

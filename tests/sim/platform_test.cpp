@@ -1,8 +1,5 @@
 // The simulated platform's own contract: the Win32 semantics that the
-// library relies on, the cage expanders, fault rules, the trace and the
-// machine description's checks.
-#include <cstring>
-
+// library relies on, the cage expanders and fault rules.
 #include "platform/host/win32_subset.h"
 #include "platform/i2c_library.h"
 #include "sim/machine_description.h"
@@ -17,15 +14,6 @@ Machine& Use(const std::string& json) {
   InstallMachine(BuildMachine(ParseMachine(nlohmann::json::parse(json))));
   CurrentMachine().trace().Capture(true);
   return CurrentMachine();
-}
-
-std::string FormatError(const std::string& json) {
-  try {
-    ParseMachine(nlohmann::json::parse(json));
-  } catch (const MachineFormatError& error) {
-    return error.what();
-  }
-  return "";
 }
 
 TEST(SimRegistry, FollowsWindowsSemantics) {
@@ -174,84 +162,6 @@ TEST(SimFaults, SkipCountAndAttributes) {
   EXPECT_THROW(faults.Add({"I2C_Send", {}, 1, 0, {}}), std::invalid_argument) << "no such call";
   EXPECT_THROW(faults.Add({"I2C_OpenDevice", {{"address", std::uint64_t{3}}}, 1, 0, {}}), std::invalid_argument)
       << "an attribute the call does not offer";
-}
-
-TEST(SimMachineFormat, RejectsWhatIsNotAMachine) {
-  EXPECT_EQ(FormatError(R"({"cages":[{"position":4}]})"),
-            "machine.cages[0].position: expected a whole number from 0 to 3");
-  EXPECT_EQ(FormatError(R"({"cages":[{"position":1},{"position":1}]})"),
-            "machine.cages[1].position: two cages at position 1");
-  EXPECT_EQ(FormatError(R"({"ports":[{"driver":"a"}],"port":[]})"), "machine: unknown key \"port\"");
-  EXPECT_EQ(FormatError(R"({"ports":[{"number":2},{"number":2}]})"),
-            "machine.ports[1].number: port 2 is described twice");
-  EXPECT_EQ(FormatError(R"({"ports":[{"service":{}}]})"),
-            "machine.ports[0].service: a port without a driver has no service");
-  EXPECT_EQ(FormatError(R"({"cages":[{"position":0,"bays":[true]}]})"),
-            "machine.cages[0].bays: expected three booleans, bays 1 to 3");
-  EXPECT_EQ(FormatError(R"({"faults":[{"call":"I2C_OpenDevice"}]})"), "machine.faults[0].error: missing");
-  EXPECT_EQ(FormatError(R"({"files":[{"path":"C:\\x","hex":"0G"}]})"), "machine.files[0].hex: not a hex digit: 'G'");
-  EXPECT_EQ(FormatError(R"({"clock":{"tickCount":-1}})"),
-            "machine.clock.tickCount: expected a whole number from 0 to 4294967295");
-  EXPECT_EQ(FormatError(R"({})"), "");
-  EXPECT_NO_THROW(DefaultMachine());
-}
-
-TEST(SimMachineFormat, EveryTextIsOneBytePerCharacter) {
-  Machine& machine = Use(R"({"ports":[{"driver":"caf\u00e9","service":{"imagePath":"\u00ff.sys"}}],
-                            "files":[{"path":"C:\\\u00e9.txt","text":"\u0080\u00e9"}]})");
-  const RegistryKey* port = machine.registry().localMachine().Find("HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0");
-  ASSERT_NE(port, nullptr);
-  EXPECT_EQ(port->Value("Driver")->data, (std::vector<std::uint8_t>{'c', 'a', 'f', 0xE9, 0}));
-  const RegistryKey* service = machine.registry().localMachine().Find("SYSTEM\\CurrentControlSet\\Services\\caf\xE9");
-  ASSERT_NE(service, nullptr);
-  EXPECT_EQ(service->Value("ImagePath")->data, (std::vector<std::uint8_t>{0xFF, '.', 's', 'y', 's', 0}));
-  const auto file = machine.files().Find("C:\\\xE9.txt");
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(file->data, (std::vector<std::uint8_t>{0x80, 0xE9}));
-}
-
-TEST(SimMachineFormat, ACharacterAboveFFIsAnErrorWhereverItStands) {
-  EXPECT_EQ(FormatError(R"({"ports":[{"driver":"caf\u0100"}]})"),
-            "machine.ports[0].driver: a text stands for bytes, one character each: U+0000 to U+00FF only");
-  EXPECT_EQ(FormatError(R"({"files":[{"path":"C:\\x","text":"\u20ac"}]})"),
-            "machine.files[0].text: a text stands for bytes, one character each: U+0000 to U+00FF only");
-  EXPECT_EQ(FormatError(R"({"faults":[{"call":"CreateFileA","name":"\u0101","error":2}]})"),
-            "machine.faults[0].name: a text stands for bytes, one character each: U+0000 to U+00FF only");
-}
-
-TEST(SimTrace, WritesTheBytesOfATextOneCharacterEach) {
-  Use(R"({})");
-  CreateFileA("C:\\caf\xE9", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  const auto records = CurrentMachine().trace().Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0]["name"], "C:\\caf\u00e9");
-}
-
-TEST(SimMachineFormat, DriverImagesCarryTheirVersionWhereWindowsLooks) {
-  Machine& machine = Use(R"({"ports":[
-      {"driver":"a","service":{"imagePath":"\\SystemRoot\\System32\\drivers\\a.sys","fileVersion":"1.2"}},
-      {"driver":"b","service":{"fileVersion":"3"}},
-      {"driver":"c","service":{"imagePath":"\\??\\D:\\c.sys","fileVersion":"4"}},
-      {"driver":"d","service":{"imagePath":"system32\\d.sys","fileVersion":"5"}}]})");
-  for (const char* path : {"C:\\WINDOWS\\System32\\drivers\\a.sys", "C:\\WINDOWS\\System32\\drivers\\b.sys",
-                           "D:\\c.sys", "C:\\WINDOWS\\system32\\d.sys"}) {
-    EXPECT_NE(machine.files().Find(path), nullptr) << path;
-  }
-  // The version text is UTF-16 after the UTF-16 key, its terminator and one padding unit.
-  const auto& image = machine.files().Find("C:\\WINDOWS\\System32\\drivers\\a.sys")->data;
-  const std::u16string key = u"FileVersion";
-  const auto* bytes = image.data();
-  std::size_t at = 0;
-  for (; at + 2 * key.size() < image.size(); ++at) {
-    if (std::memcmp(bytes + at, key.data(), 2 * key.size()) == 0) break;
-  }
-  ASSERT_LT(at + 2 * key.size(), image.size());
-  EXPECT_EQ(at % 2, 0u);
-  const std::size_t value = at + 2 * key.size() + 4;
-  EXPECT_EQ(bytes[value], '1');
-  EXPECT_EQ(bytes[value + 2], '.');
-  EXPECT_EQ(bytes[value + 4], '2');
-  EXPECT_EQ(bytes[value + 6], 0);
 }
 
 }  // namespace
