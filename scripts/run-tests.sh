@@ -38,8 +38,9 @@ echo "==> real-device tests (scsi_debug in a virtual machine)"
 devices_log=$(mktemp)
 devices_start=$SECONDS
 scripts/device-tests.sh build/host-test 2>&1 | tee "$devices_log"
+devices_status=${PIPESTATUS[0]}
 devices_time="($((SECONDS - devices_start)) s)"
-case ${PIPESTATUS[0]} in
+case $devices_status in
   0) summary+=("passed: real-device tests (scsi_debug in a virtual machine) $devices_time"); passed=$((passed + 1)) ;;
   77) summary+=("$(grep -m 1 '^SKIPPED: ' "$devices_log")") ;;
   *) summary+=("FAILED: real-device tests (scsi_debug in a virtual machine) $devices_time"); failed=$((failed + 1)); status=1 ;;
