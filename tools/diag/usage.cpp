@@ -28,24 +28,27 @@ nlohmann::ordered_json Describe(const CommandUsage& command, bool withDetails) {
 
 bool IsHelpFlag(const std::string& word) { return word == "--help" || word == "-h"; }
 
-// Text broken into indented lines that fit a terminal of 80 columns.
-std::string Wrapped(std::string_view text) {
+// Text broken into lines that fit a terminal of 80 columns, each indented
+// by `indent` spaces.
+std::string Wrapped(std::string_view text, std::size_t indent = 2) {
   constexpr std::size_t kWidth = 78;
+  const std::string margin(indent, ' ');
   std::string wrapped;
-  std::string line = " ";
+  std::string line = margin;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find(' ', start);
     if (end == std::string_view::npos) end = text.size();
     const std::string_view word = text.substr(start, end - start);
-    if (line.size() > 1 && line.size() + 1 + word.size() > kWidth) {
+    if (line.size() > indent && line.size() + 1 + word.size() > kWidth) {
       wrapped.append(line).append(1, '\n');
-      line.assign(1, ' ');
+      line = margin;
     }
-    line.append(1, ' ').append(word);
+    if (line.size() > indent) line.append(1, ' ');
+    line.append(word);
     start = end + 1;
   }
-  if (line.size() > 1) wrapped.append(line).append(1, '\n');
+  if (line.size() > indent) wrapped.append(line).append(1, '\n');
   return wrapped;
 }
 
@@ -63,6 +66,10 @@ constexpr std::string_view kAddresses =
 constexpr std::string_view kFiles =
     "Files must be regular files (no directory, device or FIFO): a machine file at most 16 MiB, a firmware image 1 "
     "byte to 16 MiB, a batch line at most 64 KiB; log data past 600 bytes is left out, with a note.";
+constexpr std::string_view kExitStatus =
+    "0 when every library result (callbacks' too) was 0, 1 when one was not, 2 when a command could not run "
+    "(bad arguments, unknown command, unreadable or invalid input file, refused overwrite, failed trace); 2 wins "
+    "over 1.";
 constexpr std::string_view kProcess =
     "The adapter list, the cages found and the jobs started live as long as one process: run a sequence of "
     "commands as one batch.";
@@ -188,15 +195,20 @@ std::string UsageError(std::string_view name) {
 }
 
 std::string CommandList() {
-  Table options({"Options (before or after the command):", ""});
-  for (const OptionUsage& option : GlobalOptions()) options.Add({"  " + std::string(option.syntax), std::string(option.summary)});
-  Table table({"Commands:", ""});
-  for (const CommandUsage& command : Commands()) table.Add({"  " + Syntax(command), std::string(command.summary)});
-  return "usage: lumbrel-diag [OPTIONS] COMMAND [ARGUMENTS]\n\n" + options.Render() + "\n" + table.Render() +
+  // Each entry's syntax on a line of its own, its summary indented below:
+  // the address forms make some syntaxes long.
+  std::string options = "Options (before or after the command):\n";
+  for (const OptionUsage& option : GlobalOptions()) {
+    options += "  " + std::string(option.syntax) + "\n" + Wrapped(option.summary, 4);
+  }
+  std::string commands = "Commands:\n";
+  for (const CommandUsage& command : Commands()) {
+    commands += "  " + Syntax(command) + "\n" + Wrapped(command.summary, 4);
+  }
+  return "usage: lumbrel-diag [OPTIONS] COMMAND [ARGUMENTS]\n\n" + options + "\n" + commands +
          "Run \"lumbrel-diag help COMMAND\" or \"lumbrel-diag COMMAND --help\" for one command.\n\nDrives:\n" +
          Wrapped(kAddresses) + "\nFiles:\n" + Wrapped(kFiles) + Wrapped(kProcess) +
-         "\nExit status: 0 when every library result (callbacks' too) was 0, 1 when one was not, 2 when a command\n"
-         "could not run (bad arguments, unknown command, unreadable or invalid machine file); 2 wins over 1.\n";
+         "\nExit status:\n" + Wrapped(kExitStatus);
 }
 
 namespace {
@@ -232,8 +244,7 @@ std::string ManualPage() {
     page += ".TP\n.B " + Roff(Syntax(command)) + "\n" + Roff(command.summary) + ".\n" + Roff(command.details) + "\n";
   }
   page += ".SH DRIVES\n" + Roff(kAddresses) + "\n.SH FILES\n" + Roff(kFiles) + "\n" + Roff(kProcess) +
-          "\n.SH EXIT STATUS\n0 when every library result (callbacks' too) was 0, 1 when one was not, 2 when a "
-          "command could not run (bad arguments, unknown command, unreadable or invalid input file); 2 wins over 1.\n";
+          "\n.SH EXIT STATUS\n" + Roff(kExitStatus) + "\n";
   return page;
 }
 
