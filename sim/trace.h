@@ -42,6 +42,11 @@ class Trace {
   bool keepsAllReturnedData() const { return keepAllReturned_; }
 
   bool enabled() const { return enabled_; }
+  // Whether a record could not be written to the file (a full disk).
+  bool WriteFailed() const {
+    std::lock_guard lock(mutex_);
+    return file_.is_open() && !file_.good();
+  }
   void Write(nlohmann::ordered_json record);
 
   std::vector<nlohmann::ordered_json> Records() const;

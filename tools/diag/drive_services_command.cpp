@@ -1,11 +1,11 @@
 // The drive services that run on the caller's thread: the log page that a
 // management application keeps on a drive, and the drives' identities that
 // the report shows.
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "command_arguments.h"
+#include "input_files.h"
 #include "result_meanings.h"
 #include "session.h"
 #include "text_output.h"
@@ -40,11 +40,12 @@ std::string CapabilitiesText(std::uint32_t capabilities) {
 }  // namespace
 
 CommandOutput Session::LogRead(const std::vector<std::string>& args) {
-  std::uint32_t adapter = 0, bus = 0, target = 0;
+  DriveName drive;
   std::uint32_t size = LUMBREL_LOG_DATA_SIZE;
   CommandArguments parser("log-read");
-  parser.Number("ADAPTER", adapter).Number("BUS", bus).Number("TARGET", target).NumberOption("size", size, kMaxLogReadSize);
+  parser.Drive(drive, DriveForm::PortDrive).NumberOption("size", size, 0, kMaxLogReadSize);
   if (auto error = parser.Parse(args)) return *error;
+  const std::uint32_t adapter = drive.port, bus = drive.bus, target = drive.target;
   const auto read = library_.exports().ReadDriveLogPage;
   if (read == nullptr) return CommandError("log-read", "this LUMBREL library does not export ReadDriveLogPage");
   std::vector<std::uint8_t> buffer(size);
@@ -65,34 +66,59 @@ CommandOutput Session::LogRead(const std::vector<std::string>& args) {
 }
 
 CommandOutput Session::LogWrite(const std::vector<std::string>& args) {
-  std::uint32_t adapter = 0, bus = 0, target = 0, mode = 0;
+  DriveName drive;
+  std::uint32_t mode = 0;
   std::string dataFile;
+  bool yes = false, force = false;
   CommandArguments parser("log-write");
-  parser.Number("ADAPTER", adapter)
-      .Number("BUS", bus)
-      .Number("TARGET", target)
+  parser.Drive(drive, DriveForm::PortDrive)
       .Text("DATA-FILE", dataFile)
-      .NumberOption("mode", mode, 2);
+      .NumberOption("mode", mode, 0, 2)
+      .Flag("yes", yes)
+      .Flag("force", force);
   if (auto error = parser.Parse(args)) return *error;
   const auto write = library_.exports().WriteDriveLogPage;
   if (write == nullptr) return CommandError("log-write", "this LUMBREL library does not export WriteDriveLogPage");
-  std::ifstream file(dataFile, std::ios::binary);
-  if (!file) return CommandError("log-write", "cannot read " + DisplayText(dataFile));
-  const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (data.size() > UINT32_MAX) return CommandError("log-write", "the data file is larger than 4 GiB");
+  std::uint64_t size = 0;
+  if (auto error = CheckInputFile("the log data", dataFile, UINT32_MAX, size)) return CommandError("log-write", *error);
+  std::vector<std::uint8_t> data;
+  if (auto error = ReadInputFile("the log data", dataFile, LUMBREL_LOG_DATA_SIZE, data)) {
+    return CommandError("log-write", *error);
+  }
+  // Data already in the page is overwritten: the drive is shown first and
+  // the write needs the same consent as a format.
+  std::string described;
+  if (mode != 2 && library_.exports().ReadDriveLogPage != nullptr) {
+    std::vector<std::uint8_t> kept(LUMBREL_LOG_DATA_SIZE);
+    const bool holdsData = library_.exports().ReadDriveLogPage(drive.port, drive.bus, drive.target, kept.data(),
+                                                               LUMBREL_LOG_DATA_SIZE) == 0 &&
+                           std::any_of(kept.begin(), kept.end(), [](std::uint8_t byte) { return byte != 0; });
+    if (holdsData) {
+      if (auto error = ConfirmOverwrite("log-write", drive, "log-write overwrites the data in the drive's log page", yes, force)) return *error;
+      described = overwriteDescription_;
+    }
+  }
   const std::uint8_t none = 0;
-  const std::uint32_t result = write(adapter, bus, target, data.empty() ? &none : data.data(),
+  const std::uint32_t result = write(drive.port, drive.bus, drive.target, data.empty() ? &none : data.data(),
                                      static_cast<std::uint32_t>(data.size()), mode);
 
   CommandOutput output;
   output.json["command"] = "log-write";
   output.json["result"] = result;
-  output.text = "log-write of " + std::to_string(data.size()) + " bytes (mode " + std::to_string(mode) +
-                "): result " + ResultText(result) + "\n";
+  if (!described.empty()) output.json["drive"] = described;
+  output.text = (described.empty() ? "" : described + "\n") + "log-write of " + std::to_string(data.size()) +
+                " bytes (mode " + std::to_string(mode) + "): result " + ResultText(result) + "\n";
+  if (size > LUMBREL_LOG_DATA_SIZE) {
+    const std::string note = "the log page keeps " + std::to_string(LUMBREL_LOG_DATA_SIZE) + " bytes: the last " +
+                             std::to_string(size - LUMBREL_LOG_DATA_SIZE) + " of the file's " + std::to_string(size) +
+                             " were left out";
+    output.json["note"] = note;
+    output.text += "note: " + note + "\n";
+  }
   return output;
 }
 
-CommandOutput Session::Drives(const DriveListing& listing) {
+CommandOutput Session::Identities(const DriveListing& listing) {
   CommandOutput output;
   output.json["command"] = "drives";
   output.json["result"] = listing.result;

@@ -75,6 +75,11 @@ class HostLibrary : public Library {
     return listing;
   }
 
+  std::string Describe() const override {
+    return "the LUMBREL library of the host build, linked in, on the simulated machine";
+  }
+  bool TraceFailed() const override { return sim::CurrentMachine().trace().WriteFailed(); }
+
   std::optional<nlohmann::ordered_json> MachineView() override { return DescribeMachine(sim::CurrentMachine()); }
 
   std::optional<DriveListing> Drives() override {

@@ -60,6 +60,12 @@ class Library {
   virtual ~Library() = default;
   const ExportTable& exports() const { return exports_; }
 
+  // Which library this is, for --version: the host build's own, or the
+  // DLL's path and FileVersion.
+  virtual std::string Describe() const = 0;
+  // Whether writing the trace has failed: the run must end then.
+  virtual bool TraceFailed() const { return false; }
+
   // The port table (host build only).
   virtual std::optional<PortListing> Ports() { return std::nullopt; }
   // The simulated hardware as an operator would see it (host build only).

@@ -2,15 +2,16 @@
 // it loads the real LUMBREL.dll; in the host build it runs the library on a
 // simulated machine.
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
-#include <CLI/CLI.hpp>
-
+#include "input_files.h"
 #include "library.h"
 #include "session.h"
 #include "terminal.h"
+#include "text_output.h"
 #include "usage.h"
 
 namespace {
@@ -18,11 +19,61 @@ namespace {
 using lumbrel::diag::CommandOutput;
 using lumbrel::diag::Session;
 
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string word; in >> word;) words.push_back(word);
-  return words;
+struct GlobalOptions {
+  std::optional<std::string> machineFile;
+  std::optional<std::string> traceFile;
+  std::optional<std::string> traceData;  // "cut" or "full"
+  bool json = false;
+  bool realtime = false;
+  bool version = false;
+  bool manualPage = false;  // hidden: prints lumbrel-diag.1 for the build to compare
+  std::vector<std::string> words;  // the command and its own arguments
+};
+
+// Takes the global options out of the arguments, wherever they stand; the
+// error for one that lacks its value.
+std::optional<std::string> ParseGlobalOptions(int argc, char** argv, GlobalOptions& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    auto value = [&](const std::string& name, std::optional<std::string>& into,
+                     const char* what = "a file name") -> std::optional<std::string> {
+      if (word.rfind(name + "=", 0) == 0) {
+        into = word.substr(name.size() + 1);
+      } else if (i + 1 < argc) {
+        into = argv[++i];
+      } else {
+        return name + " needs " + what;
+      }
+      return std::nullopt;
+    };
+    std::optional<std::string> error;
+    if (word == "--machine" || word.rfind("--machine=", 0) == 0) {
+      error = value("--machine", options.machineFile);
+    } else if (word == "--trace" || word.rfind("--trace=", 0) == 0) {
+      error = value("--trace", options.traceFile);
+    } else if (word == "--trace-data" || word.rfind("--trace-data=", 0) == 0) {
+      error = value("--trace-data", options.traceData, "cut or full");
+      if (!error && *options.traceData != "cut" && *options.traceData != "full") {
+        error = "--trace-data is \"" + lumbrel::diag::DisplayText(*options.traceData) + "\": it must be cut or full";
+      }
+    } else if (word == "--json") {
+      options.json = true;
+    } else if (word == "--realtime") {
+      options.realtime = true;
+    } else if (word == "--version") {
+      options.version = true;
+    } else if (word == "--manual-page") {
+      options.manualPage = true;
+    } else if (options.words.empty() && (word == "--help" || word == "-h")) {
+      options.words.push_back("help");
+    } else if (options.words.empty() && word.size() > 1 && word[0] == '-') {
+      error = "unknown option " + lumbrel::diag::DisplayText(word);
+    } else {
+      options.words.push_back(word);
+    }
+    if (error) return error;
+  }
+  return std::nullopt;
 }
 
 void Print(const CommandOutput& output, bool json) {
@@ -40,18 +91,67 @@ int Emit(const CommandOutput& output, bool json) {
   return lumbrel::diag::ExitStatus(output);
 }
 
+// An error before or between commands: one JSON object on standard output
+// with --json, and the message on standard error in any case.
+int Fail(const std::string& command, const std::string& message, bool json) {
+  if (json) Print(lumbrel::diag::CommandError(command, message), true);
+  std::cerr << "lumbrel-diag: " << message << '\n';
+  return lumbrel::diag::kExitNotRun;
+}
+
+const char* const kTraceFailed = "the trace file could not be written: the run ends here";
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+// One line of at most kMaxBatchLineBytes; false at the end of the input.
+// `tooLong` when the line goes on past that.
+bool ReadLine(std::istream& in, std::string& line, bool& tooLong) {
+  line.clear();
+  tooLong = false;
+  bool any = false;
+  for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+    any = true;
+    if (c == '\n') return true;
+    if (line.size() == lumbrel::diag::kMaxBatchLineBytes) {
+      tooLong = true;
+      return true;
+    }
+    line.push_back(static_cast<char>(c));
+  }
+  return any;
+}
+
 // Runs the commands of a batch file, or of standard input for "-"; gives the
 // greatest exit status of them.
-int RunBatch(Session& session, const std::vector<std::string>& args, bool json) {
+int RunBatch(Session& session, lumbrel::diag::Library& library, const std::vector<std::string>& args, bool json) {
   if (args.size() != 1) return Emit(lumbrel::diag::CommandError("batch", lumbrel::diag::UsageError("batch")), json);
   std::ifstream file;
   if (args[0] != "-") {
-    file.open(args[0]);
+    std::uint64_t size = 0;
+    if (auto error = lumbrel::diag::CheckInputFile("the batch file", args[0], UINT64_MAX, size)) {
+      return Emit(lumbrel::diag::CommandError("batch", *error), json);
+    }
+    file.open(args[0], std::ios::binary);
     if (!file) return Emit(lumbrel::diag::CommandError("batch", "cannot open " + args[0]), json);
   }
   std::istream& in = args[0] == "-" ? std::cin : file;
   int status = lumbrel::diag::kExitOk;
-  for (std::string line; std::getline(in, line);) {
+  std::size_t number = 0;
+  std::string line;
+  for (bool tooLong = false; ReadLine(in, line, tooLong);) {
+    ++number;
+    if (tooLong) {
+      return Emit(lumbrel::diag::CommandError("batch", "line " + std::to_string(number) + " is longer than " +
+                                                           std::to_string(lumbrel::diag::kMaxBatchLineBytes) +
+                                                           " bytes: the batch stops there"),
+                  json);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto words = Words(line.substr(0, line.find('#')));
     if (words.empty()) continue;
     if (!json) std::cout << "> " << line << '\n';
@@ -59,66 +159,89 @@ int RunBatch(Session& session, const std::vector<std::string>& args, bool json) 
     status = std::max(status, Emit(nested ? lumbrel::diag::CommandError("batch", "a batch cannot run a batch")
                                             : session.Run(words),
                                      json));
+    if (library.TraceFailed()) return Fail(words[0], kTraceFailed, json);
   }
   return status;
+}
+
+int Run(int argc, char** argv, bool& json) {
+  GlobalOptions options;
+  const auto optionError = ParseGlobalOptions(argc, argv, options);
+  json = options.json;
+  const std::string command = options.words.empty() ? "lumbrel-diag" : options.words[0];
+  if (optionError) return Fail(command, *optionError, json);
+  if (options.manualPage) {
+    std::cout << lumbrel::diag::ManualPage();
+    return lumbrel::diag::kExitOk;
+  }
+  if (options.words.empty() && !options.version) {
+    if (json) return Fail(command, "no command given", json);
+    std::cerr << lumbrel::diag::CommandList();
+    return lumbrel::diag::kExitNotRun;
+  }
+  // Help needs no library: it works where the library or the machine cannot load.
+  if (!options.version && lumbrel::diag::IsHelpRequest(options.words)) {
+    return Emit(lumbrel::diag::Help(options.words), json);
+  }
+
+  lumbrel::diag::LibraryOptions libraryOptions;
+  if (options.machineFile) {
+    std::uint64_t size = 0;
+    if (auto error = lumbrel::diag::CheckInputFile("the machine file", *options.machineFile,
+                                                   lumbrel::diag::kMaxMachineFileBytes, size)) {
+      return Fail(command, *error, json);
+    }
+    libraryOptions.machineFile = options.machineFile;
+  }
+  if (options.traceFile) {
+    // Opened (and emptied) before anything runs: a trace that cannot be
+    // written stops the run before it starts.
+    std::ofstream trace(*options.traceFile, std::ios::out | std::ios::trunc);
+    if (options.traceFile->empty() || !trace) {
+      return Fail(command, "cannot create the trace file \"" + lumbrel::diag::DisplayText(*options.traceFile) + "\"",
+                  json);
+    }
+    libraryOptions.traceFile = options.traceFile;
+  }
+  libraryOptions.realtime = options.realtime;
+  libraryOptions.traceAllData = options.traceData == "full";
+  std::unique_ptr<lumbrel::diag::Library> library;
+  try {
+    library = lumbrel::diag::OpenLibrary(libraryOptions);
+  } catch (const std::exception& error) {
+    return Fail(command, error.what(), json);
+  }
+  if (library->TraceFailed()) return Fail(command, kTraceFailed, json);
+
+  if (options.version) {
+    CommandOutput output;
+    output.json["command"] = "version";
+    output.json["result"] = 0;
+    output.json["version"] = LUMBREL_DIAG_VERSION;
+    output.json["library"] = lumbrel::diag::JsonText(library->Describe());
+    output.text = std::string("lumbrel-diag ") + LUMBREL_DIAG_VERSION + "\nlibrary: " +
+                  lumbrel::diag::DisplayText(library->Describe()) + "\n";
+    return Emit(output, json);
+  }
+
+  Session session(*library, lumbrel::diag::TerminalOptions(options.realtime));
+  const auto& words = options.words;
+  if (words[0] == "batch") {
+    return RunBatch(session, *library, std::vector<std::string>(words.begin() + 1, words.end()), json);
+  }
+  const int status = Emit(session.Run(words), json);
+  return library->TraceFailed() ? Fail(words[0], kTraceFailed, json) : status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"lumbrel-diag: drive and cage diagnostics through the LUMBREL library"};
-  app.footer(lumbrel::diag::CommandList());
-  std::string machineFile;
-  std::string traceFile;
   bool json = false;
-  bool realtime = false;
-#if defined(_WIN32)
-  // LUMBRELSIM.dll simulates the machine behind the real DLL's imports.
-  app.add_option("--machine", machineFile, "JSON machine description to simulate, through LUMBRELSIM.dll");
-  app.add_option("--trace", traceFile,
-                 "write every platform call to FILE as JSON Lines (simulates the default machine without --machine)");
-#else
-  app.add_option("--machine", machineFile, "JSON machine description to simulate (default: the embedded machine)");
-  app.add_option("--trace", traceFile, "write every platform call to FILE as JSON Lines");
-#endif
-  std::string traceData = "cut";
-  app.add_option("--trace-data", traceData,
-                 "cut (default): the trace keeps the first 64 bytes of the data a device returns, with its length; "
-                 "full: all of it")
-      ->check(CLI::IsMember({"cut", "full"}));
-  app.add_flag("--json", json, "one JSON object per command");
-  app.add_flag("--realtime", realtime,
-               "on the host, let time pass in real time: every pause of the library and of the tool lasts as long "
-               "as on a real machine");
-  app.prefix_command();  // everything after the command is the command's own
   try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return app.exit(error) == 0 ? lumbrel::diag::kExitOk : lumbrel::diag::kExitNotRun;  // 0 for --help
-  }
-
-  std::vector<std::string> words = app.remaining();
-  if (words.empty()) {
-    std::cerr << app.help();
-    return lumbrel::diag::kExitNotRun;
-  }
-  // Help needs no library: it works where the library or the machine cannot load.
-  if (lumbrel::diag::IsHelpRequest(words)) return Emit(lumbrel::diag::Help(words), json);
-
-  lumbrel::diag::LibraryOptions options;
-  if (!machineFile.empty()) options.machineFile = machineFile;
-  if (!traceFile.empty()) options.traceFile = traceFile;
-  options.traceAllData = traceData == "full";
-  options.realtime = realtime;
-  std::unique_ptr<lumbrel::diag::Library> library;
-  try {
-    library = lumbrel::diag::OpenLibrary(options);
+    return Run(argc, argv, json);
   } catch (const std::exception& error) {
-    std::cerr << "lumbrel-diag: " << error.what() << '\n';
-    return lumbrel::diag::kExitNotRun;
+    return Fail("lumbrel-diag", std::string("unexpected failure: ") + error.what(), json);
+  } catch (...) {
+    return Fail("lumbrel-diag", "unexpected failure", json);
   }
-
-  Session session(*library, lumbrel::diag::TerminalOptions(realtime));
-  if (words[0] == "batch") return RunBatch(session, std::vector<std::string>(words.begin() + 1, words.end()), json);
-  return Emit(session.Run(words), json);
 }

@@ -80,7 +80,11 @@ std::optional<std::uint32_t> ParseResultCode(const std::string& text) {
 }
 
 std::string ResultText(std::uint32_t code) {
-  return code == 0 ? "0" : std::to_string(code) + " (" + ExplainResult(code).front() + ")";
+  if (code == 0) return "0";
+  // A code that several sources share is told with every meaning it can have.
+  std::string meanings;
+  for (const std::string& meaning : ExplainResult(code)) meanings += (meanings.empty() ? "" : "; or ") + meaning;
+  return std::to_string(code) + " (" + meanings + ")";
 }
 
 }  // namespace lumbrel::diag

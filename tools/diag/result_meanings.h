@@ -12,8 +12,8 @@ namespace lumbrel::diag {
 
 std::vector<std::string> ExplainResult(std::uint32_t code);
 
-// A result for a line of text: "0", or the code with its first meaning,
-// "1200 (...)".
+// A result for a line of text: "0", or the code with every meaning it can
+// have, "2 (...; or ...)".
 std::string ResultText(std::uint32_t code);
 
 // Parses a code as the user writes it: decimal, 0x-prefixed hex, or a

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "command_arguments.h"
+
 #include "result_meanings.h"
 #include "text_output.h"
 #include "usage.h"
@@ -15,11 +17,6 @@ std::string Hex(std::uint32_t value, int digits = 2) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
   return text;
-}
-
-std::optional<std::uint32_t> ParseNumber(const std::string& text) {
-  if (text.empty() || text[0] == '-') return std::nullopt;
-  return ParseResultCode(text);
 }
 
 std::string Missing(const char* what) {
@@ -45,6 +42,13 @@ int ExitStatus(const CommandOutput& output) {
     const auto value = output.json.find(key);
     if (value != output.json.end() && value->is_number() && *value != 0) return kExitLibraryError;
   }
+  // So does each callback that jobs and wait-jobs show.
+  const auto jobs = output.json.find("jobs");
+  if (jobs != output.json.end() && jobs->is_array()) {
+    for (const auto& job : *jobs) {
+      if (job.contains("callback") && job["callback"].is_number() && job["callback"] != 0) return kExitLibraryError;
+    }
+  }
   return kExitOk;
 }
 
@@ -68,6 +72,9 @@ Session::Session(Library& library, SessionOptions options) : library_(library), 
   commands_["letters"] = [this](const auto& args) { return Letters(args); };
   commands_["readiness"] = [this](const auto& args) { return Readiness(args); };
   commands_["wait"] = [this](const auto& args) { return Wait(args); };
+  commands_["drives"] = [this](const auto& args) { return Drives(args); };
+  commands_["jobs"] = [this](const auto& args) { return Jobs(args); };
+  commands_["wait-jobs"] = [this](const auto& args) { return WaitJobs(args); };
 }
 
 CommandOutput Session::Run(const std::vector<std::string>& words) {
@@ -75,7 +82,11 @@ CommandOutput Session::Run(const std::vector<std::string>& words) {
   if (IsHelpRequest(words)) return Help(words);
   const auto command = commands_.find(words[0]);
   if (command == commands_.end()) return CommandError(words[0], "unknown command \"" + DisplayText(words[0]) + "\"");
-  return command->second(std::vector<std::string>(words.begin() + 1, words.end()));
+  try {
+    return command->second(std::vector<std::string>(words.begin() + 1, words.end()));
+  } catch (const std::exception& error) {
+    return CommandError(words[0], std::string("could not run: ") + error.what());
+  }
 }
 
 CommandOutput Session::Ports(const std::vector<std::string>& args) {
@@ -101,7 +112,7 @@ CommandOutput Session::Ports(const std::vector<std::string>& args) {
                port.driverFilePath ? DisplayText(*port.driverFilePath) : "(none)"});
   }
   if (listing->ports.empty()) {
-    output.text = "No SCSI port found (result " + std::to_string(listing->result) + ").\n";
+    output.text = "No SCSI port found (result " + ResultText(listing->result) + ").\n";
   } else {
     output.text = "SCSI ports:\n" + table.Render("  ");
   }
@@ -138,35 +149,37 @@ CommandOutput Session::Cages(const std::vector<std::string>& args) {
     output.json["cages"].push_back({{"cageId", cage.cageId}, {"bayCount", cage.bayCount}, {"bays", std::move(bays)}});
   }
   output.text = "Cages found: " + std::to_string(count) +
-                (result != 0 ? " (result " + std::to_string(result) + ")" : "") + "\n" +
+                (result != 0 ? " (result " + ResultText(result) + ")" : "") + "\n" +
                 (count != 0 ? table.Render("  ") : "");
   return output;
 }
 
 CommandOutput Session::BayLed(const std::vector<std::string>& args) {
-  const std::string usage = UsageError("bay-led");
-  if (args.size() != 3 || (args[2] != "on" && args[2] != "off")) return CommandError("bay-led", usage);
-  const auto cage = ParseNumber(args[0]);
-  const auto target = ParseNumber(args[1]);
-  if (!cage || !target) return CommandError("bay-led", usage);
+  std::uint32_t cage = 0, target = 0;
+  std::string state;
+  CommandArguments parser("bay-led");
+  parser.Number("CAGE", cage, 0, kMaxAddressByte).Number("TARGET", target, 0, kEveryTarget - 1).Text("on|off", state);
+  if (auto error = parser.Parse(args)) return *error;
+  if (state != "on" && state != "off") {
+    return CommandError("bay-led", "\"" + DisplayText(state) + "\" is neither on nor off; " + UsageError("bay-led"));
+  }
   const ExportTable& exports = library_.exports();
-  const bool on = args[2] == "on";
+  const bool on = state == "on";
   if (exports.InitializeDiags == nullptr || exports.SFStartFlashPower == nullptr || exports.SFStopFlashPower == nullptr) {
     return CommandError("bay-led", Missing("the front-panel functions"));
   }
   if (!cagesInitialized_) {
     cagesInitialized_ = exports.InitializeDiags(nullptr, nullptr) == 0;
   }
-  const std::uint32_t result = on ? exports.SFStartFlashPower(*target, *cage) : exports.SFStopFlashPower(*target, *cage);
+  const std::uint32_t result = on ? exports.SFStartFlashPower(target, cage) : exports.SFStopFlashPower(target, cage);
   CommandOutput output;
   output.json["command"] = "bay-led";
   output.json["result"] = result;
-  output.json["cageId"] = *cage;
-  output.json["target"] = *target;
+  output.json["cageId"] = cage;
+  output.json["target"] = target;
   output.json["flash"] = on;
-  output.text = std::string("Power indicator of target ") + std::to_string(*target) + " in cage " + Hex(*cage) + ": " +
-                (result == 0 ? (on ? "flashing" : "steady") : "unchanged, result " + std::to_string(result) + " (" +
-                                                                  ExplainResult(result).front() + ")") +
+  output.text = std::string("Power indicator of target ") + std::to_string(target) + " in cage " + Hex(cage) + ": " +
+                (result == 0 ? (on ? "flashing" : "steady") : "unchanged, result " + ResultText(result)) +
                 "\n";
   return output;
 }
@@ -254,7 +267,7 @@ CommandOutput Session::Report(const std::vector<std::string>& args) {
   if (library_.Ports()) add("ports", Ports({}));
   add("adapters", Adapters({}));
   add("cages", Cages({}));
-  if (const auto drives = library_.Drives()) add("drives", Drives(*drives));
+  if (const auto drives = library_.Drives()) add("drives", Identities(*drives));
   add("disks", Disks({}));
   output.json["result"] = result;
   return output;

@@ -16,6 +16,8 @@
 
 namespace lumbrel::diag {
 
+struct DriveName;
+
 struct CommandOutput {
   nlohmann::ordered_json json;  // {"command": ..., "result": ..., ...}
   std::string text;
@@ -62,7 +64,10 @@ class Session {
   CommandOutput BayLed(const std::vector<std::string>& args);
   CommandOutput Machine(const std::vector<std::string>& args);
   CommandOutput Explain(const std::vector<std::string>& args);
-  CommandOutput Drives(const DriveListing& listing);
+  CommandOutput Identities(const DriveListing& listing);
+  CommandOutput Drives(const std::vector<std::string>& args);
+  CommandOutput Jobs(const std::vector<std::string>& args);
+  CommandOutput WaitJobs(const std::vector<std::string>& args);
   CommandOutput Disks(const std::vector<std::string>& args);
   CommandOutput RaidLevel(const std::vector<std::string>& args);
   CommandOutput Letters(const std::vector<std::string>& args);
@@ -80,7 +85,20 @@ class Session {
   // {"command", "result": the start's, "callback": the callback's or null,
   // "elapsedMs"}. `expectedMs` is how long the job should take, when known.
   CommandOutput RunJob(const std::string& command, JobKind kind, const std::function<std::uint32_t()>& start,
-                       std::optional<std::uint64_t> expectedMs, bool noWait);
+                       std::optional<std::uint64_t> expectedMs, bool noWait, const std::string& drive);
+  // Each job this run started, with its state and callback result; the
+  // table for a terminal in `text`.
+  nlohmann::ordered_json JobsJson(std::string& text);
+  // For an address given as PORT:BUS:TARGET, the class and ordinal that
+  // the export takes, from the adapter report; the error when it has none.
+  std::optional<CommandOutput> ClassAndOrdinal(const std::string& command, DriveName& drive);
+  // Before a command that overwrites a drive: shows what is on it (identity,
+  // letters, array membership) and asks, or refuses without --yes (`what`
+  // says what the command does to the drive); a drive
+  // with a letter or in an array also needs --force. The error when the
+  // command must not go on.
+  std::optional<CommandOutput> ConfirmOverwrite(const std::string& command, DriveName& drive,
+                                                const std::string& what, bool yes, bool force);
   struct Waited {
     std::uint32_t result;
     std::uint64_t elapsedMs;  // on the library's clock, from `begin`
@@ -97,6 +115,17 @@ class Session {
   std::uint64_t unshownFlash_ = 0;
   std::map<std::string, Handler> commands_;
   bool cagesInitialized_ = false;
+  // Every job this run started, in order, with what it was started on.
+  struct StartedJob {
+    JobKind kind;
+    std::uint64_t number;  // among the jobs of its kind
+    std::string command;
+    std::string drive;
+    bool shown;  // its callback result has been shown by a command
+  };
+  std::vector<StartedJob> started_;
+  // What ConfirmOverwrite found on the drive, for the command's output.
+  std::string overwriteDescription_;
 };
 
 // A failed command: {"command": name, "result": null, "error": message}.

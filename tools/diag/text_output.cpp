@@ -131,6 +131,13 @@ std::string ReadinessText(std::uint32_t level) {
   return level < std::size(kMeanings) ? number + " (" + kMeanings[level] + ")" : number;
 }
 
+std::string VendorText(std::uint32_t vendorNumber) {
+  static const char* const kMakes[] = {"unknown", "Quantum", "Seagate", "IBM", "Fujitsu", "Western Digital"};
+  const std::string number = " (" + std::to_string(vendorNumber) + ")";
+  if (vendorNumber == 255) return "not a disk" + number;
+  return vendorNumber < std::size(kMakes) ? kMakes[vendorNumber] + number : number.substr(1);
+}
+
 std::string Table::Render(const std::string& indent) const {
   std::vector<std::size_t> widths;
   for (const auto& row : rows_) {

@@ -47,6 +47,9 @@ std::string RaidLevelText(std::uint32_t level);
 // A readiness level (0 to 5) with the test it stands for: "3 (readable)".
 std::string ReadinessText(std::uint32_t level);
 
+// A drive's vendor number with the make it stands for: "IBM (3)".
+std::string VendorText(std::uint32_t vendorNumber);
+
 // A table with a header row, rendered with columns padded to their widest cell.
 class Table {
  public:

@@ -18,6 +18,14 @@ struct CommandUsage {
   std::string_view details;    // what "help COMMAND" adds to the summary
 };
 
+struct OptionUsage {
+  std::string_view syntax;  // "--machine FILE"
+  std::string_view summary;
+};
+
+// The options that stand before or after the command.
+const std::vector<OptionUsage>& GlobalOptions();
+
 // Every command, in the order the help lists them.
 const std::vector<CommandUsage>& Commands();
 
@@ -29,6 +37,9 @@ std::string UsageError(std::string_view name);
 
 // The list of commands with their summaries, and the exit statuses.
 std::string CommandList();
+
+// The manual page lumbrel-diag.1, in roff, from the same tables as the help.
+std::string ManualPage();
 
 // "help ...", or any command with --help or -h among its arguments.
 bool IsHelpRequest(const std::vector<std::string>& words);

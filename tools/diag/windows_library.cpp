@@ -13,6 +13,27 @@
 namespace lumbrel::diag {
 namespace {
 
+// The path and FileVersion of a loaded module, for --version.
+std::string DescribeModule(HMODULE module) {
+  char path[MAX_PATH] = {};
+  if (GetModuleFileNameA(module, path, sizeof path) == 0) return "LUMBREL.dll (path unknown)";
+  std::string text = path;
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  std::string data(size, '\0');
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (size != 0 && GetFileVersionInfoA(path, 0, size, data.data()) &&
+      VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &length) && info != nullptr) {
+    text += ", FileVersion " + std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
+            std::to_string(LOWORD(info->dwFileVersionMS)) + "." + std::to_string(HIWORD(info->dwFileVersionLS)) +
+            "." + std::to_string(LOWORD(info->dwFileVersionLS));
+  } else {
+    text += ", no FileVersion";
+  }
+  return text;
+}
+
 class WindowsLibrary : public Library {
  public:
   WindowsLibrary() {
@@ -24,6 +45,7 @@ class WindowsLibrary : public Library {
   }
 
   ~WindowsLibrary() override { FreeLibrary(module_); }
+  std::string Describe() const override { return DescribeModule(module_); }
 
   ClockFunction Clock() const override {
     return [] {
@@ -83,6 +105,7 @@ class SimulatedLibrary : public Library {
 
   // LUMBRELSIM.dll stays: a job that outlives the DLL's unload still calls it.
   ~SimulatedLibrary() override { free_(module_); }
+  std::string Describe() const override { return DescribeModule(module_) + ", on the simulated machine of LUMBRELSIM.dll"; }
 
   std::optional<nlohmann::ordered_json> MachineView() override {
     std::string text(describe_(nullptr, 0), '\0');
