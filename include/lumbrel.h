@@ -149,7 +149,10 @@ void LUMBREL_CALL SetActivityCallback(ActivityCallback callback);
 void LUMBREL_CALL SetFormatCallback(FormatCallback callback);
 void LUMBREL_CALL SetFirmwareCallback(FirmwareCallback callback);
 
-/* Background jobs: the result is the start's; the job reports through its callback. */
+/* Background jobs: the result is the start's; the job reports through its callback.
+ * A job keeps the DLL loaded until it has called back: FreeLibrary does not end it
+ * (a flash ends at its time, or at once with duration 0). At process exit the DLL
+ * waits for nothing: running jobs end with the process, without a callback. */
 uint32_t LUMBREL_CALL FlashDriveActivityLight(uint32_t adapterClass, uint32_t ordinal, uint32_t bus, uint32_t target,
                                               uint32_t duration);
 uint32_t LUMBREL_CALL FlashActivityLightAllDrives(uint32_t adapterClass, uint32_t ordinal, uint32_t bus,

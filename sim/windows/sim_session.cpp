@@ -286,7 +286,13 @@ BOOL LumbrelSimFreeLibrary(HMODULE module) {
   if (!FreeLibrary(module)) return FALSE;
   sw::g_routed.erase(routed);
   if (sw::g_routed.empty()) sw::RemoveRegistry();
-  LumbrelSimDetach();
+  // A job's worker holds the library until it ends and calls the machine
+  // meanwhile: while it is mapped, the machine stays, for the process's life.
+  HMODULE mapped = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCSTR>(module), &mapped)) {
+    LumbrelSimDetach();
+  }
   return TRUE;
 }
 

@@ -1,6 +1,7 @@
 #include "api/host_loader.h"
 
-#include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "api/module_state.h"
@@ -9,24 +10,39 @@
 namespace lumbrel {
 namespace {
 
-// References that workers hold on the emulated module. As on Windows, the
-// module's detach waits until the last one is given back.
-std::atomic<std::uint32_t> g_pins{0};
-int g_moduleToken;  // what a pin designates
+// The loader's lock and the module's references, as the Windows loader
+// keeps them: attach and detach run under the lock.
+std::mutex g_loaderLock;
+std::uint32_t g_callerReferences = 0;  // taken by LoadModule
+std::uint32_t g_workerReferences = 0;  // taken by PinLibrary
+int g_moduleToken;                     // what a worker's reference designates
+
+// Under the lock: the last reference gone, the module is unloaded.
+void UnloadIfUnreferenced() {
+  if (g_callerReferences + g_workerReferences != 0 || !IsModuleLoaded()) return;
+  OnProcessDetach();
+  DestroyModuleState();
+}
 
 }  // namespace
 
 namespace platform {
 
 void* PinLibrary() {
-  g_pins.fetch_add(1);
+  const std::lock_guard lock(g_loaderLock);
+  ++g_workerReferences;
   return &g_moduleToken;
 }
 
 void UnpinLibrary(void* pin) {
-  if (pin != nullptr) g_pins.fetch_sub(1);
+  if (pin == nullptr) return;
+  const std::lock_guard lock(g_loaderLock);
+  --g_workerReferences;
+  UnloadIfUnreferenced();
 }
 
+// The worker returns after this, touching nothing of the module's: it may
+// just have been unloaded.
 void EndPinnedWorker(void* pin, std::uint32_t) { UnpinLibrary(pin); }
 
 }  // namespace platform
@@ -34,18 +50,35 @@ void EndPinnedWorker(void* pin, std::uint32_t) { UnpinLibrary(pin); }
 namespace host {
 
 void LoadModule() {
-  if (IsModuleLoaded()) return;
+  const std::lock_guard lock(g_loaderLock);
+  if (g_callerReferences++ + g_workerReferences != 0) return;
   ConstructModuleState();
   OnProcessAttach();
 }
 
+void FreeModule() {
+  const std::lock_guard lock(g_loaderLock);
+  if (g_callerReferences == 0) return;
+  --g_callerReferences;
+  UnloadIfUnreferenced();
+}
+
 void UnloadModule() {
-  if (!IsModuleLoaded()) return;
-  // FreeLibrary of a module that workers still hold only drops the
-  // caller's reference; the unload happens when the last worker lets go.
-  while (g_pins.load() != 0) std::this_thread::yield();
-  OnProcessDetach();
-  DestroyModuleState();
+  {
+    const std::lock_guard lock(g_loaderLock);
+    g_callerReferences = 0;
+    UnloadIfUnreferenced();
+  }
+  // The workers end on their own; a flash is told to stop, again each turn,
+  // since a stop that comes before its loop has begun is lost.
+  for (;;) {
+    {
+      const std::lock_guard lock(g_loaderLock);
+      if (!IsModuleLoaded()) return;
+      Module().flashRunning.store(0);
+    }
+    std::this_thread::yield();
+  }
 }
 
 }  // namespace host

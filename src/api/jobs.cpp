@@ -19,13 +19,11 @@ struct JobStartBlock {
   std::uint32_t duration;
   const std::uint8_t* image;
   std::uint32_t imageLength;
-  void* libraryPin;  // null for the flash worker
+  void* libraryPin;  // the worker's reference to the module
 };
 
 // Held in a mark between the test-and-set and the storing of the handle.
 constexpr std::uint32_t kStarting = 1;
-constexpr std::uint32_t kUnloadWaitStepMs = 1;
-constexpr std::uint32_t kUnloadWaitLimitMs = 5000;
 
 std::uint32_t RunJob(JobKind kind, const JobStartBlock& block) {
   ModuleState& module = Module();
@@ -71,15 +69,11 @@ DWORD WINAPI Worker(LPVOID parameter) {
   void* pin = block->libraryPin;
   platform::ReleaseMemory(block);
   Report(kind, result);
-  JobMarks& marks = Module().jobs;
-  marks.of(kind).store(0);
-  if constexpr (kind == JobKind::Flash) {
-    marks.flashWorkerInside.store(0);  // nothing of the module's is touched after this
-    return result;
-  } else {
-    platform::EndPinnedWorker(pin, result);
-    return result;
-  }
+  Module().jobs.of(kind).store(0);
+  // Gives the module back and ends the thread in one call outside it: the
+  // module may be unloaded by it, on this thread.
+  platform::EndPinnedWorker(pin, result);
+  return result;
 }
 
 LPTHREAD_START_ROUTINE WorkerOf(JobKind kind) {
@@ -104,16 +98,21 @@ std::uint32_t StartWithMark(JobKind kind, const JobArguments& arguments, std::at
 
   auto* block = static_cast<JobStartBlock*>(platform::AllocateMemory(sizeof(JobStartBlock)));
   if (block == nullptr) return kNoJobStartBlock;
-  *block = JobStartBlock{adapter,           arguments.bus, arguments.target, arguments.duration & 0xFFFF,
-                         arguments.image, arguments.imageLength, nullptr};
-  if (kind != JobKind::Flash) block->libraryPin = platform::PinLibrary();
+  // The worker's reference is taken here, while the caller's holds the
+  // module: a FreeLibrary right after the start leaves it loaded.
+  void* pin = platform::PinLibrary();
+  if (pin == nullptr) {
+    const std::uint32_t error = GetLastError();
+    platform::ReleaseMemory(block);
+    return error;
+  }
+  *block = JobStartBlock{adapter,         arguments.bus,         arguments.target, arguments.duration & 0xFFFF,
+                         arguments.image, arguments.imageLength, pin};
 
-  if (kind == JobKind::Flash) module.jobs.flashWorkerInside.store(1);
   HANDLE thread = CreateThread(nullptr, 0, WorkerOf(kind), block, CREATE_SUSPENDED, nullptr);
   if (thread == nullptr) {
     const std::uint32_t error = GetLastError();
-    if (kind == JobKind::Flash) module.jobs.flashWorkerInside.store(0);
-    platform::UnpinLibrary(block->libraryPin);
+    platform::UnpinLibrary(pin);
     platform::ReleaseMemory(block);
     return error;
   }
@@ -140,18 +139,6 @@ std::uint32_t StartJob(JobKind kind, const JobArguments& arguments) {
 void StopFlashing() {
   Module().flashRunning.store(0);
   Sleep(1);
-}
-
-void StopFlashWorkerForUnload() {
-  StopFlashing();
-  ModuleState& module = Module();
-  for (std::uint32_t waited = 0; module.jobs.flashWorkerInside.load() != 0 && waited < kUnloadWaitLimitMs;
-       waited += kUnloadWaitStepMs) {
-    // Cleared again each step: a worker that had not yet begun its loop
-    // sets the flag when it does.
-    module.flashRunning.store(0);
-    Sleep(kUnloadWaitStepMs);
-  }
 }
 
 }  // namespace lumbrel

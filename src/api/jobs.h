@@ -9,10 +9,11 @@
 // of the kind is read and called, and the mark is cleared last, so a
 // callback that starts a job of its own kind gets -1.
 //
-// Unloading: the format and firmware workers hold a reference to the
-// module and give it back as their last act, so FreeLibrary never unmaps
-// code that they still run. The flash worker does not: process detach
-// stops its loop and waits, bounded, until it has left the module's code.
+// Unloading: every worker holds a reference to the module, taken before
+// the thread is created and given back as its very last act
+// (FreeLibraryAndExitThread), so the module is never unmapped under a
+// worker and its detach never has a worker to wait for. FreeLibrary does
+// not end a running flash; a stop (duration 0) does.
 #pragma once
 
 #include <atomic>
@@ -27,8 +28,6 @@ struct JobMarks {
   std::atomic<std::uint32_t> flash{0};
   std::atomic<std::uint32_t> format{0};
   std::atomic<std::uint32_t> firmware{0};
-  // Nonzero from a flash worker's creation until its last act.
-  std::atomic<std::uint32_t> flashWorkerInside{0};
 
   std::atomic<std::uint32_t>& of(JobKind kind) {
     return kind == JobKind::Flash ? flash : kind == JobKind::Format ? format : firmware;
@@ -54,9 +53,5 @@ std::uint32_t StartJob(JobKind kind, const JobArguments& arguments);
 // Clears the flash flag and yields for 1 ms; a running flash job ends
 // after its current pass.
 void StopFlashing();
-
-// At process detach: stops the flash loop and waits, bounded, for its
-// worker to leave the module.
-void StopFlashWorkerForUnload();
 
 }  // namespace lumbrel

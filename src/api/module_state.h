@@ -85,6 +85,9 @@ class CallerTurn {
 };
 
 // Module lifecycle, shared by the Windows entry point and the host loader.
+// Detach and destruction come with the module's last reference, which no
+// worker holds any more: they wait for nothing. At process exit neither
+// runs (the process's other threads are gone, perhaps mid-update).
 void ConstructModuleState();  // before the process-attach notification
 void OnProcessAttach();
 void OnProcessDetach();

@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "api/host_loader.h"
 #include "drives/deep_format.h"
 #include "drives/scripted_drive.h"
 #include "lumbrel.h"
@@ -252,24 +253,87 @@ TEST_F(JobTest, TheCallbackRegisteredWhenTheJobEndsIsTheOneCalled) {
   EXPECT_EQ(g_flash.Next(), 0u);
 }
 
-TEST_F(JobTest, UnloadWaitsForAFormatAndStopsAFlash) {
-  ScriptedTarget formatted, flashed;
-  LoadDrives({{5, &formatted}, {3, &flashed}});
+// ---- unloading under running jobs ------------------------------------------
+
+void AwaitUnload() {
+  while (IsModuleLoaded()) std::this_thread::yield();
+}
+
+std::uint32_t StartOn(JobKind kind, std::uint32_t target, std::uint32_t flashUnits = 100) {
+  static const std::uint8_t image[8] = {};
+  switch (kind) {
+    case JobKind::Flash:
+      return FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, target, flashUnits);
+    case JobKind::Format:
+      return DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, target);
+    case JobKind::Firmware:
+      return UpdateDriveFWImage(LUMBREL_CLASS_SCSIPORT, 0, 0, target, image, sizeof image);
+  }
+  return 0;
+}
+
+TEST_F(JobTest, AFreeLibraryRightAfterAStartLeavesTheModuleToTheWorker) {
+  for (JobKind kind : {JobKind::Flash, JobKind::Format, JobKind::Firmware}) {
+    Reports& reports = kind == JobKind::Flash ? g_flash : kind == JobKind::Format ? g_format : g_firmware;
+    ScriptedTarget drive;
+    LoadDrives({{3, &drive}});
+    ASSERT_EQ(StartOn(kind, 4), 0u);  // no drive at 4: the job ends at its first command
+    host::FreeModule();
+    EXPECT_EQ(reports.Next(), kNoDevice);
+    AwaitUnload();  // by the worker, as its last act
+    EXPECT_EQ(reports.results.size(), 1u);
+  }
+}
+
+TEST_F(JobTest, AFreeLibraryDuringAFlashNeitherStopsNorAwaitsIt) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
   QuietTrace();
-  Gate gate;
-  g_gate = &gate;
-  SetFormatCallback(HeldFormat);
-  ASSERT_EQ(DeepFormatDrive(LUMBREL_CLASS_SCSIPORT, 0, 0, 5), 0u);
-  ASSERT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 100), 0u);
-  gate.AwaitArrival();
+  ASSERT_EQ(StartOn(JobKind::Flash, 3), 0u);
   while (Module().flashRunning == 0) std::this_thread::yield();
-  std::thread unloading([this] { UnloadModule(); });
-  gate.Open();  // the format's worker may end now; the unload follows it
-  unloading.join();
-  EXPECT_FALSE(IsModuleLoaded());
-  EXPECT_EQ(g_format.Next(), 0u);
-  EXPECT_EQ(g_flash.Next(), 0u) << "the flash loop was stopped by the unload";
-  EXPECT_LT(Commands(flashed, scsi_op::kRead6).size(), 100u * 3000 * 24 / 10);
+  host::FreeModule();
+  host::LoadModule();  // the same module, with its marks
+  EXPECT_EQ(StartOn(JobKind::Flash, 3), kJobExistsOrNoAdapter);
+  EXPECT_EQ(Module().flashRunning.load(), 1u);
+  EXPECT_TRUE(g_flash.results.empty());
+  EXPECT_EQ(FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 0), 0u);
+  host::FreeModule();
+  EXPECT_EQ(g_flash.Next(), 0u);
+  AwaitUnload();
+}
+
+// Two callers load, start, stop and free at once: every job that started
+// calls back exactly once, and the module goes with the last worker.
+std::atomic<int> g_callbacks[3];
+void LUMBREL_CALL CountFlash(std::uint32_t) { ++g_callbacks[0]; }
+void LUMBREL_CALL CountFormat(std::uint32_t) { ++g_callbacks[1]; }
+void LUMBREL_CALL CountFirmware(std::uint32_t) { ++g_callbacks[2]; }
+
+TEST_F(JobTest, LoadStartStopAndFreeFromTwoThreadsLosesNoCallback) {
+  ScriptedTarget drive;
+  LoadDrives({{3, &drive}});
+  QuietTrace();
+  host::FreeModule();
+  for (auto& count : g_callbacks) count = 0;
+  std::atomic<int> started[3] = {};
+  auto cycles = [&](int first) {
+    for (int i = first; i < first + 100; ++i) {
+      const auto kind = static_cast<JobKind>(i % 3);
+      host::LoadModule();
+      SetActivityCallback(CountFlash);
+      SetFormatCallback(CountFormat);
+      SetFirmwareCallback(CountFirmware);
+      if (StartOn(kind, i % 2 == 0 ? 4 : 3, 1) == 0) ++started[i % 3];
+      if (i % 4 == 1) FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, 0);
+      host::FreeModule();
+    }
+  };
+  std::thread other(cycles, 1);
+  cycles(0);
+  other.join();
+  host::UnloadModule();  // stops a flash left running, awaits the workers
+  for (int kind = 0; kind < 3; ++kind) EXPECT_EQ(g_callbacks[kind], started[kind]) << "kind " << kind;
+  EXPECT_GT(started[0] + started[1] + started[2], 3);
 }
 
 // ---- the format -----------------------------------------------------------
