@@ -1,5 +1,6 @@
 // The background jobs through their exports: the start protocol, the
 // commands each job sends and the result its callback receives.
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -25,12 +26,18 @@ struct Reports {
     results.push_back(result);
     changed.notify_all();
   }
-  // Blocks until the job's callback has run and its mark is clear.
+  // Blocks until the job's callback has run and its mark is clear. Jobs run
+  // on virtual time, so a callback missing after a minute never comes: the
+  // test fails instead of hanging.
   std::uint32_t Next(std::size_t index = 0) {
     std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return results.size() > index; });
+    if (!changed.wait_for(lock, std::chrono::minutes(1), [&] { return results.size() > index; })) {
+      ADD_FAILURE() << "callback " << index << " never came";
+      return kNoCallback;
+    }
     return results[index];
   }
+  static constexpr std::uint32_t kNoCallback = 0xDEADCA11;
 };
 Reports g_flash, g_format, g_firmware;
 void LUMBREL_CALL OnFlash(std::uint32_t result) { g_flash.Add(result); }
