@@ -93,16 +93,5 @@ TEST_F(DiskConfigReportTest, DriveThatCannotBeIdentifiedGivesItsPlaceToTheNext) 
   EXPECT_TRUE(IsZero(records[2]));
 }
 
-TEST_F(DiskConfigReportTest, OpensAClosedAdapterForTheReportAndClosesItAgain) {
-  Load(kTwoPorts);
-  std::uint32_t level = 0;
-  ASSERT_EQ(GetDriveReadiness(LUMBREL_CLASS_SCSIPORT, 0, 0, 3, &level), 0u);  // builds the list, leaves it closed
-  const std::size_t before = machine().OpenHandleCount();
-  const auto records = Report(3);
-  EXPECT_EQ(records[0].target, 3u);
-  EXPECT_EQ(records[2].adapterNumber, 1u);
-  EXPECT_EQ(machine().OpenHandleCount(), before);
-}
-
 }  // namespace
 }  // namespace lumbrel::test
