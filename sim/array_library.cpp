@@ -4,16 +4,16 @@
 #include <cstring>
 
 #include "platform/byte_order.h"
-#include "raid/array_library.h"
-#include "raid/container_record.h"
+#include "sim/array_library_layouts.h"
 #include "sim/platform_call.h"
 #include "sim/text_util.h"
 
 namespace lumbrel::sim {
 namespace {
 
-namespace record = container_record;
-namespace info = general_information;
+namespace record = layout::container_record;
+namespace info = layout::general_information;
+using layout::Store;
 
 constexpr std::uint32_t kStatusSuccess = 1;
 constexpr std::uint32_t kEnumerateNext = 1;  // the one walk mode the library knows
@@ -33,24 +33,22 @@ std::optional<std::uint32_t> ControllerIndex(std::string_view name) {
 // One container as the library writes it: the record with room for 32
 // members, or for all of them when there are more, cut to the buffer.
 std::vector<std::uint8_t> ContainerRecord(const ContainerConfig& container) {
-  const std::size_t members = std::max<std::size_t>(container.members.size(), kMaxMembers);
-  std::vector<std::uint8_t> bytes(record::kMembers.offset + members * record::kMemberStride, 0);
+  const std::size_t members = std::max<std::size_t>(container.members.size(), record::kRoomedMembers);
+  std::vector<std::uint8_t> bytes(record::kMembers + members * record::kMemberStride, 0);
   std::uint8_t* p = bytes.data();
-  Put8(p, record::kNumber, static_cast<std::uint8_t>(container.number));
-  Put32(p, record::kType, container.type);
-  Put32(p, record::kState, container.state);
-  Put32(p, record::kHidden, container.skipped ? 1 : 0);
-  Put32(p, record::kValid, 1);
-  StoreLe32(p + record::kSizeBytes.offset, static_cast<std::uint32_t>(container.sizeBytes));
-  StoreLe32(p + record::kSizeBytes.offset + 4, static_cast<std::uint32_t>(container.sizeBytes >> 32));
-  Put32(p, record::kQualifierA, container.qualifierA);
-  Put32(p, record::kQualifierB, container.qualifierB);
-  Put32(p, record::kMemberCount,
-        container.memberCount.value_or(static_cast<std::uint32_t>(container.members.size())));
+  Store(p, record::kNumber, container.number);
+  Store(p, record::kType, container.type);
+  Store(p, record::kState, container.state);
+  Store(p, record::kHidden, container.skipped ? 1 : 0);
+  Store(p, record::kValid, 1);
+  StoreLe64(p + record::kSizeBytes, container.sizeBytes);
+  Store(p, record::kQualifierA, container.qualifierA);
+  Store(p, record::kQualifierB, container.qualifierB);
+  Store(p, record::kMemberCount, container.memberCount.value_or(static_cast<std::uint32_t>(container.members.size())));
   for (std::size_t m = 0; m < container.members.size(); ++m) {
-    std::uint8_t* member = p + record::kMembers.offset + m * record::kMemberStride;
-    Put8(member, record::member::kBus, container.members[m].first);
-    Put8(member, record::member::kTarget, container.members[m].second);
+    std::uint8_t* member = p + record::kMembers + m * record::kMemberStride;
+    Store(member, record::kMemberBus, container.members[m].first);
+    Store(member, record::kMemberTarget, container.members[m].second);
   }
   return bytes;
 }
@@ -80,8 +78,9 @@ std::uint32_t DerivedConfigurationId(const std::vector<ContainerConfig>& contain
   return hash == 0 ? 1 : hash;
 }
 
-void SimArrayLibrary::AddController(std::uint32_t index, std::uint32_t port, std::vector<ContainerConfig> containers) {
-  controllers_[index] = Controller{port, std::move(containers)};
+void SimArrayLibrary::AddController(std::uint32_t index, std::uint32_t port, std::vector<ContainerConfig> containers,
+                                    std::optional<std::uint32_t> configurationId) {
+  controllers_[index] = Controller{port, std::move(containers), configurationId};
 }
 
 std::vector<ContainerConfig>* SimArrayLibrary::Containers(std::uint32_t index) {
@@ -96,7 +95,7 @@ std::optional<std::uint32_t> SimArrayLibrary::PortOf(std::uint32_t index) const 
 }
 
 HMODULE SimArrayLibrary::Load(std::string_view name) {
-  if (!config.installed || !EqualsIgnoreCase(name, array_api::kLibraryName)) return nullptr;
+  if (!config.installed || !EqualsIgnoreCase(name, SimArrayLibrary::kName)) return nullptr;
   ++references_;
   ++loads_;
   return kModule;
@@ -136,10 +135,10 @@ std::uint32_t SimArrayLibrary::GeneralInformation(std::uint32_t handle, std::uin
     std::memcpy(information, config.generalInformation->data(),
                 std::min<std::size_t>(config.generalInformation->size(), info::kSize));
   } else {
-    Put8(information, info::kMajor, 3);
-    Put8(information, info::kMinor, 1);
-    Put8(information, info::kBuild, 25);
-    Put8(information, info::kSuffix, 4);
+    Store(information, info::kMajor, 3);
+    Store(information, info::kMinor, 1);
+    Store(information, info::kBuild, 25);
+    Store(information, info::kSuffix, 4);
   }
   return config.infoStatus;
 }
@@ -149,7 +148,8 @@ std::uint32_t SimArrayLibrary::ContainerList(std::uint32_t handle, std::uint32_t
   const Controller* controller = Opened(handle);
   if (controller == nullptr || configurationId == nullptr || count == nullptr) return kStatusInvalid;
   if (config.listStatus != kStatusSuccess) return config.listStatus;
-  *configurationId = config.configurationId.value_or(DerivedConfigurationId(controller->containers));
+  *configurationId = controller->configurationId.value_or(
+      config.configurationId.value_or(DerivedConfigurationId(controller->containers)));
   *count = config.containerCount.value_or(static_cast<std::uint32_t>(controller->containers.size()));
   return kStatusSuccess;
 }
@@ -236,18 +236,6 @@ std::uint32_t WINAPI FsaGetContainerInfo(std::uint32_t handle, std::uint32_t mod
 
 }  // extern "C"
 
-namespace {
-
-// Checks, at compile time, that each entry point has the type the library calls it by.
-constexpr lumbrel::array_api::OpenAdapter kOpen = &FsaOpenAdapterA;
-constexpr lumbrel::array_api::CloseAdapter kClose = &FsaCloseAdapter;
-constexpr lumbrel::array_api::GetGeneralInformation kInformation = &FsaGetGeneralInformation;
-constexpr lumbrel::array_api::GetSmartDeviceInfo kSmart = &FsaGetSmartDeviceInfo;
-constexpr lumbrel::array_api::GetContainerList kList = &FsaGetContainerList;
-constexpr lumbrel::array_api::GetContainerInfo kInfo = &FsaGetContainerInfo;
-
-}  // namespace
-
 namespace lumbrel::sim {
 
 FARPROC SimArrayLibrary::Resolve(HMODULE module, std::string_view name) const {
@@ -256,9 +244,9 @@ FARPROC SimArrayLibrary::Resolve(HMODULE module, std::string_view name) const {
     if (missing == name) return nullptr;
   }
   static const std::pair<std::string_view, FARPROC> kEntryPoints[] = {
-      {"FsaOpenAdapterA", AsProc(kOpen)},         {"FsaCloseAdapter", AsProc(kClose)},
-      {"FsaGetGeneralInformation", AsProc(kInformation)}, {"FsaGetSmartDeviceInfo", AsProc(kSmart)},
-      {"FsaGetContainerList", AsProc(kList)},     {"FsaGetContainerInfo", AsProc(kInfo)},
+      {"FsaOpenAdapterA", AsProc(&FsaOpenAdapterA)},         {"FsaCloseAdapter", AsProc(&FsaCloseAdapter)},
+      {"FsaGetGeneralInformation", AsProc(&FsaGetGeneralInformation)}, {"FsaGetSmartDeviceInfo", AsProc(&FsaGetSmartDeviceInfo)},
+      {"FsaGetContainerList", AsProc(&FsaGetContainerList)},     {"FsaGetContainerInfo", AsProc(&FsaGetContainerInfo)},
   };
   for (const auto& [entryName, address] : kEntryPoints) {
     if (entryName == name) return address;  // exported names are case-sensitive

@@ -41,12 +41,15 @@ class SimArrayLibrary {
   // The status the library answers for an unknown device, handle or argument.
   static constexpr std::uint32_t kStatusInvalid = 2;
   static constexpr std::uint32_t kStatusNoMoreContainers = 4;
+  static constexpr const char* kName = "AfaApi.dll";
 
   // What a machine file said; tests may change it while the machine runs.
   ArrayLibraryConfig config;
 
   // The containers of the controller "\\.\QZV<index>" on SCSI port `port`.
-  void AddController(std::uint32_t index, std::uint32_t port, std::vector<ContainerConfig> containers);
+  // `configurationId`, when given, is what the library reports for it.
+  void AddController(std::uint32_t index, std::uint32_t port, std::vector<ContainerConfig> containers,
+                     std::optional<std::uint32_t> configurationId = std::nullopt);
   std::vector<ContainerConfig>* Containers(std::uint32_t index);
   std::optional<std::uint32_t> PortOf(std::uint32_t index) const;
 
@@ -78,6 +81,7 @@ class SimArrayLibrary {
   struct Controller {
     std::uint32_t port = 0;
     std::vector<ContainerConfig> containers;
+    std::optional<std::uint32_t> configurationId;
   };
   inline static const HMODULE kModule = reinterpret_cast<HMODULE>(static_cast<std::uintptr_t>(0x6AF00000));
 

@@ -1,8 +1,8 @@
 // The "arrayLibrary" object of a machine file.
 #include <stdexcept>
 
-#include "raid/container_record.h"
 #include "sim/array_library.h"
+#include "sim/array_library_layouts.h"
 #include "sim/json_reader.h"
 #include "sim/text_util.h"
 
@@ -30,7 +30,7 @@ ArrayLibraryConfig ParseArrayLibrary(const nlohmann::json& json, const std::stri
     } catch (const std::invalid_argument& error) {
       reader.Fail("generalInformation", error.what());
     }
-    if (config.generalInformation->size() > general_information::kSize) {
+    if (config.generalInformation->size() > layout::general_information::kSize) {
       reader.Fail("generalInformation", "the block has 568 bytes");
     }
   }

@@ -19,6 +19,7 @@
 #include "sim/cage_board.h"
 #include "sim/device.h"
 #include "sim/faults.h"
+#include "sim/machine_changes.h"
 #include "sim/file_system.h"
 #include "sim/registry.h"
 #include "sim/scsi/scsi_world.h"
@@ -64,6 +65,8 @@ class Machine {
   I2cBus& i2c() { return i2c_; }
   VirtualClock& clock() { return clock_; }
   Faults& faults() { return faults_; }
+  // The timed edits still to come, in time order.
+  std::vector<MachineChange>& changes() { return changes_; }
   Trace& trace() { return trace_; }
   // The SCSI ports, buses and devices behind the device namespace.
   ScsiWorld& scsi() { return scsi_; }
@@ -129,6 +132,7 @@ class Machine {
   Trace trace_;
   ScsiWorld scsi_{faults_, clock_};  // after the faults and the clock it uses
   SimArrayLibrary arrayLibrary_;
+  std::vector<MachineChange> changes_;
   std::map<std::string, std::shared_ptr<Device>> devices_;  // by upper-case name
   std::map<char, VolumeConfig> volumes_;
   std::map<std::uintptr_t, std::unique_ptr<KernelObject>> handles_;

@@ -59,6 +59,7 @@ struct MachineConfig {
   std::vector<VolumeConfig> volumes;
   DiskInformationConfig diskInformation;
   ArrayLibraryConfig arrayLibrary;  // absent from the file: not installed
+  std::vector<MachineChange> changes;
 };
 
 // Checks a JSON machine description; throws MachineFormatError.

@@ -25,7 +25,9 @@ ServiceConfig ParseService(const nlohmann::json& json, const std::string& path) 
 
 // Raw controller replies that replace what the simulated controller would
 // answer: "enquiryReply" (MegaRAID), "versionReply" (HHBA5100) and
-// "configurationReply" (both), hex digits.
+// "configurationReply" (both), hex digits; and "mailboxStatus", the
+// MegaRAID command status of those replies, and "configurationId", what the
+// array library reports for a controller of the maker's.
 void ParseReplyOverrides(ObjectReader& reader, PortConfig& port) {
   const bool megaRaid = port.family == PortFamily::MegaRaid;
   const bool hhba = port.family == PortFamily::Hhba5100;
@@ -37,6 +39,14 @@ void ParseReplyOverrides(ObjectReader& reader, PortConfig& port) {
   const Key keys[] = {{"enquiryReply", megaRaid, &port.replies.enquiryReply},
                       {"configurationReply", megaRaid || hhba, &port.replies.configurationReply},
                       {"versionReply", hhba, &port.replies.versionReply}};
+  if (const auto status = reader.Uint("mailboxStatus", 0xFF)) {
+    if (!megaRaid) reader.Fail("mailboxStatus", "only a megaraid controller answers mailboxes");
+    port.replies.mailboxStatus = static_cast<std::uint8_t>(*status);
+  }
+  if (const auto id = reader.Uint("configurationId")) {
+    if (port.family != PortFamily::Qzv) reader.Fail("configurationId", "only the maker's controller has one");
+    port.replies.configurationId = *id;
+  }
   for (const Key& key : keys) {
     const auto hex = reader.String(key.name);
     if (!hex) continue;
@@ -157,6 +167,7 @@ MachineConfig ParseMachine(const nlohmann::json& document) {
   if (const nlohmann::json* library = reader.Raw("arrayLibrary")) {
     config.arrayLibrary = ParseArrayLibrary(*library, reader.PathOf("arrayLibrary"));
   }
+  config.changes = ParseChanges(reader.Raw("changes"), reader.PathOf("changes"));
   reader.Finish();
   return config;
 }

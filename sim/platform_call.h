@@ -20,7 +20,9 @@ namespace lumbrel::sim {
 class PlatformCall {
  public:
   explicit PlatformCall(const char* name)
-      : machine_(CurrentMachine()), lock_(machine_.mutex()), trace_(machine_.trace(), name), name_(name) {}
+      : machine_(CurrentMachine()), lock_(machine_.mutex()), trace_(machine_.trace(), name), name_(name) {
+    if (!machine_.changes().empty()) ApplyChangesDue(machine_, machine_.changes());
+  }
   PlatformCall(const PlatformCall&) = delete;
   PlatformCall& operator=(const PlatformCall&) = delete;
 

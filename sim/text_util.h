@@ -17,6 +17,12 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
 // Upper-case hex without separators, as the trace writes bytes.
 std::string Hex(const void* data, std::size_t size);
+// The CRC-32 of zlib and PNG (reflected 0x04C11DB7), by which the trace and
+// the machine view name a block of data without writing it all.
+std::uint32_t Crc32(const void* data, std::size_t size);
+// The bytes that name written data: the CRC-32 as 8 hex digits, and the
+// first 16 bytes as hex.
+inline constexpr std::size_t kDataHeadSize = 16;
 // Parses hex digits, ignoring spaces; throws std::invalid_argument.
 std::vector<std::uint8_t> ParseHex(std::string_view text);
 

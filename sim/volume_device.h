@@ -24,6 +24,11 @@ class VolumeDevice : public Device {
 // disk configuration record.
 void BuildVolumes(Machine& machine, const MachineConfig& config);
 
+// Where Windows keeps its disk configuration record: the value
+// "Information" of this key under HKEY_LOCAL_MACHINE.
+inline constexpr const char* kDiskInformationKey = "SYSTEM\\DISK";
+inline constexpr const char* kDiskInformationValue = "Information";
+
 // The "Information" value that Windows would keep for these volumes: one
 // disk record per physical drive 0 .. diskCount - 1, each with a partition
 // per volume that has the drive among its extents.

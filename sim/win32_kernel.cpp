@@ -2,6 +2,7 @@
 // system directories and dynamic libraries.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #if !defined(_WIN32)
 #include <thread>
@@ -223,6 +224,10 @@ BOOL WINAPI LUMBREL_SIM_WIN32(WriteFile)(HANDLE file, LPCVOID buffer, DWORD byte
   if (data.size() < end) data.resize(end);
   if (bytesToWrite != 0) std::memcpy(data.data() + object->position, buffer, bytesToWrite);
   object->position = end;
+  // The data by its CRC and first bytes, so a trace shows what was written.
+  char crc[9];
+  std::snprintf(crc, sizeof crc, "%08X", static_cast<unsigned>(lumbrel::sim::Crc32(buffer, bytesToWrite)));
+  call.trace().Set("crc32", std::string(crc)).SetHex("head", buffer, std::min<std::size_t>(bytesToWrite, lumbrel::sim::kDataHeadSize));
   if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
   call.Finish(0);
   SetLastError(ERROR_SUCCESS);

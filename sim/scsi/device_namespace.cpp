@@ -85,7 +85,8 @@ void BuildScsiDevices(Machine& machine, const std::vector<PortConfig>& ports) {
     machine.AddDevice(Numbered("SCSI", config->number, ":"), std::make_shared<PortDevice>(driver));
     if (config->family == PortFamily::Qzv) {
       machine.AddDevice(Numbered("QZV", controller), std::make_shared<ControllerDevice>(driver));
-      machine.arrayLibrary().AddController(controller, config->number, config->containers);
+      machine.arrayLibrary().AddController(controller, config->number, config->containers,
+                                           config->replies.configurationId);
       // The disk class driver claims containers at bus 5, target = the container number.
       for (const ContainerConfig& container : config->containers) {
         if (!container.physicalDrive) continue;

@@ -53,6 +53,8 @@ struct ArrayReplyOverrides {
   std::optional<std::vector<std::uint8_t>> enquiryReply;
   std::optional<std::vector<std::uint8_t>> configurationReply;
   std::optional<std::vector<std::uint8_t>> versionReply;  // HHBA5100 only
+  std::uint8_t mailboxStatus = 0;  // MegaRAID: the command status of mailboxes 5 and 7
+  std::optional<std::uint32_t> configurationId;  // the maker's controller: what its library reports
 };
 
 // Parse the "logicalDrives" array of one port; `path` names it in errors.

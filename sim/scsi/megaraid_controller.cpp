@@ -44,7 +44,8 @@ MegaRaidController::MegaRaidController(std::shared_ptr<ScsiPort> port, const Mac
                                        const ArrayReplyOverrides& replies)
     : ScsiPortController(std::move(port), machine),
       enquiry_(replies.enquiryReply.value_or(MegaRaidEnquiryReply())),
-      configuration_(replies.configurationReply.value_or(MegaRaidConfigurationReply(drives))) {}
+      configuration_(replies.configurationReply.value_or(MegaRaidConfigurationReply(drives))),
+      mailboxStatus_(replies.mailboxStatus) {}
 
 std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
   if (request.ioctl != layout::kIoctlScsiMiniport) return ScsiPortController::ServePortDevice(request);
@@ -80,7 +81,7 @@ std::uint32_t MegaRaidController::Describe(ControlRequest& request, const ReplyB
   std::memset(block + kReplyData, 0, kReplyDataSize);
   std::copy_n(reply.begin(), std::min<std::size_t>(reply.size(), kReplyDataSize), block + kReplyData);  // may be empty
   trace.Returned("dataIn", block + kReplyData, kReplyDataSize);
-  return Complete(request, 0);
+  return Complete(request, mailboxStatus_);
 }
 
 std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace& trace) {

@@ -29,6 +29,7 @@ class MegaRaidController : public ScsiPortController {
 
   ReplyBytes enquiry_;
   ReplyBytes configuration_;
+  std::uint8_t mailboxStatus_;  // of mailboxes 5 and 7
 };
 
 }  // namespace lumbrel::sim

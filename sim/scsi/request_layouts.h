@@ -35,6 +35,7 @@ inline constexpr std::uint32_t kIoctlScsiPassThrough = 0x0004D004;  // IOCTL_SCS
 inline constexpr std::uint32_t kIoctlScsiMiniport = 0x0004D008;     // IOCTL_SCSI_MINIPORT
 inline constexpr std::uint32_t kIoctlScsiGetAddress = 0x00041018;   // IOCTL_SCSI_GET_ADDRESS
 inline constexpr std::uint32_t kIoctlQzvExecuteSrb = 0x0004204C;    // the maker's controller: device 4, function 0x813
+inline constexpr std::uint32_t kIoctlVolumeGetVolumeDiskExtents = 0x00560000;  // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS
 
 // The access that a control code requires of the handle (bits 14-15):
 // 1 read, 2 write.
@@ -82,6 +83,18 @@ inline constexpr std::uint32_t kSize = 8;
 static_assert(Follows(kPortNumber, kLength) && Follows(kPathId, kPortNumber) && Follows(kTargetId, kPathId) &&
               Follows(kLun, kTargetId) && kLun.end() == kSize);
 }  // namespace scsi_address
+
+// VOLUME_DISK_EXTENTS: the extent count, then DISK_EXTENTs from offset 8.
+namespace volume_disk_extents {
+inline constexpr Field kNumberOfDiskExtents{0, 4};
+inline constexpr std::uint32_t kFirstExtent = 8;  // DISK_EXTENT holds a LONGLONG: 8-byte aligned
+namespace extent {
+inline constexpr Field kDiskNumber{0, 4};
+inline constexpr std::uint32_t kStartingOffset = 8;  // LARGE_INTEGER
+inline constexpr std::uint32_t kExtentLength = 16;   // LARGE_INTEGER
+inline constexpr std::uint32_t kSize = 24;
+}  // namespace extent
+}  // namespace volume_disk_extents
 
 // SRB_IO_CONTROL, the header of every IOCTL_SCSI_MINIPORT request.
 namespace srb_io_control {

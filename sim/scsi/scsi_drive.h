@@ -108,6 +108,8 @@ class ScsiDrive {
   const ScsiAddress& address() const { return address_; }
   const DeviceConfig& config() const { return config_; }
   const std::vector<std::uint8_t>& inquiryData() const { return inquiry_; }
+  // The drive answers INQUIRY with other data from now on.
+  void ReplaceInquiryData(std::vector<std::uint8_t> data) { inquiry_ = std::move(data); }
   // Peripheral device type: the low 5 bits of INQUIRY byte 0.
   std::uint8_t peripheralType() const { return inquiry_.empty() ? 0 : inquiry_[0] & 0x1F; }
 

@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "raid/array_library.h"
 #include "sim/platform_call.h"
 #include "sim/text_util.h"
 
@@ -162,7 +161,7 @@ HMODULE WINAPI RoutedLoadLibraryA(LPCSTR fileName) {
   call.trace().Set("name", name);
   if (const auto fault = call.Fault({{"name", name}})) return call.Fail(*fault, static_cast<HMODULE>(nullptr));
   SimArrayLibrary& library = call.machine().arrayLibrary();
-  const bool arrayLibrary = EqualsIgnoreCase(name, array_api::kLibraryName);
+  const bool arrayLibrary = EqualsIgnoreCase(name, SimArrayLibrary::kName);
   // The machine counts the references, as it does on the host.
   if (arrayLibrary && library.Load(name) == nullptr) {
     return call.Fail(ERROR_MOD_NOT_FOUND, static_cast<HMODULE>(nullptr));

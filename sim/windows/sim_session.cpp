@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "drives/disk_information.h"
 #include "machine_view.h"
 #include "routed_calls.h"
 #include "sim/machine_description.h"
 #include "sim/machine_format_error.h"
 #include "sim/simulator.h"
+#include "sim/volume_device.h"
 
 extern "C" void WINAPI SimSleep(DWORD milliseconds);
 
@@ -114,7 +114,7 @@ void PlaceRegistry(Machine& machine) {
   std::lock_guard lock(machine.mutex());
   RegistryKey& root = machine.registry().localMachine();
   // What the machine lacks the prefix must lack too.
-  for (const char* path : {kScsiMap, disk_information::kKey}) {
+  for (const char* path : {kScsiMap, kDiskInformationKey}) {
     if (root.Find(path) != nullptr) continue;
     g_placedKeys.push_back(path);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, path);

@@ -9,7 +9,12 @@ the source tree (result codes) and the public header may be included
 anywhere; the simulator's headers nowhere. Only src/api reaches the
 process-wide state through Module().
 
-Usage: check_layers.py SOURCE_ROOT   (exit 0 when clean, 1 with a list)
+The simulator describes every wire format from the device's side: of the
+library's headers it includes only the platform's (Win32 types, byte order),
+never one that lays out a block the library reads or writes, so that a
+wrong offset there cannot be mirrored by the device.
+
+Usage: check_layers.py [--simulator] ROOT   (exit 0 when clean, 1 with a list)
 """
 import pathlib
 import re
@@ -51,11 +56,28 @@ def check(root: pathlib.Path):
     return problems
 
 
+def check_simulator(root: pathlib.Path):
+    problems = []
+    for path in sorted(root.rglob("*")):
+        if path.suffix not in (".h", ".cpp", ".c"):
+            continue
+        for included in INCLUDE.findall(path.read_text(encoding="utf-8", errors="replace")):
+            folder = folder_of(pathlib.PurePath(included))
+            if folder in LEVELS and folder != "platform":
+                problems.append(f"{path.relative_to(root)}: the simulator includes the library's {included}")
+    return problems
+
+
 def main():
-    if len(sys.argv) != 2:
+    arguments = sys.argv[1:]
+    simulator = arguments[:1] == ["--simulator"]
+    if simulator:
+        arguments = arguments[1:]
+    if len(arguments) != 1:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
         return 2
-    problems = check(pathlib.Path(sys.argv[1]))
+    root = pathlib.Path(arguments[0])
+    problems = check_simulator(root) if simulator else check(root)
     for problem in problems:
         print(problem)
     return 1 if problems else 0

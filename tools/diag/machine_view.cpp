@@ -1,8 +1,10 @@
 #include "machine_view.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/scsi/scsi_world.h"
+#include "sim/text_util.h"
 #include "text_output.h"
 
 namespace lumbrel::diag {
@@ -125,6 +127,9 @@ nlohmann::ordered_json DescribeVolumes(sim::Machine& machine) {
     entry["extents"] = volume->extents;
     if (const auto file = machine.files().Find(std::string(1, volume->letter) + ":\\$QZTest.dat")) {
       entry["testFile"] = file->data.size();
+      char crc[9];
+      std::snprintf(crc, sizeof crc, "%08X", static_cast<unsigned>(sim::Crc32(file->data.data(), file->data.size())));
+      entry["testFileCrc32"] = crc;
     }
     volumes.push_back(std::move(entry));
   }
