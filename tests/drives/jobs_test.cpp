@@ -437,7 +437,8 @@ class FirmwareTest : public JobTest {
     image_.assign(d.length, 0);
     for (std::size_t i = 0; i < image_.size(); ++i) image_[i] = static_cast<std::uint8_t>(i * 7);
     g_firmware.results.clear();
-    EXPECT_EQ(UpdateDriveFWImage(d.classCode, 0, 0, 6, image_.data(), d.length), 0u);
+    static const std::uint8_t kNoImage = 0;  // an empty image still has an address
+    EXPECT_EQ(UpdateDriveFWImage(d.classCode, 0, 0, 6, image_.empty() ? &kNoImage : image_.data(), d.length), 0u);
     *result = g_firmware.Next();
     return Commands(drive, scsi_op::kWriteBuffer);
   }
@@ -455,6 +456,7 @@ TEST_F(FirmwareTest, TheImageGoesInTheStyleThatTheIdentityCallsFor) {
        {Built(cdb::WriteBuffer10(5, 0, 0, 32768)), Built(cdb::WriteBuffer10(5, 1, 0, 7232))}},
       {LUMBREL_CLASS_ATAPI, "atapi", "8808", 100, kOperationRefused, {}},
       {LUMBREL_CLASS_SCSIPORT, "aic78xx", "XYZ1", 100, kOperationRefused, {}},  // unknown drive
+      {LUMBREL_CLASS_SCSIPORT, "aic78xx", "0340", 0, 0, {}},  // an empty image: nothing to send
   };
   for (const Download& d : downloads) {
     ScriptedTarget drive;
