@@ -42,8 +42,7 @@ TEST_F(LogPageTest, TheSupportTestAsksTheDriveOnlyWhenItsIdentityDoesNotKnow) {
       {"0340", {0x00, 0x2F, 0x32}, 0, true},        // 0x00D: asks
       {"0340", {0x00, 0x2F}, kNoLogPage, true},      // not listed
       {"0340", {0x00}, kNoLogPage, true},            // a list too short
-      {"F302", {}, 0, false},                        // 0x10D: known to have it
-      {"S80J", {0x00, 0x32}, kNoLogPage, false},     // 0x213: known not to
+      {"F302", {}, 0, false},                        // 0x10D: known to have it (0x213, known not to: log_pages)
       {"XYZ1", {0x00, 0x32}, kNoLogPage, false},     // unknown drive: 0x205
   };
   for (const Case& c : cases) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "raid/raid_fixture.h"
-#include "scsi/fake_driver.h"
 
 namespace lumbrel::test {
 namespace {
@@ -83,17 +82,6 @@ TEST_F(MegaRaidConfigTest, DeclaredCountsAreCutToTheReplyAndTheLayout) {
   ASSERT_EQ(view.logicalDriveCount, 19u);
   EXPECT_EQ(view.logicalDrives[18].capacity, 40u);
   EXPECT_EQ(view.logicalDrives[18].memberCount, 16u);  // 32 entries, 16 distinct targets
-}
-
-TEST_F(MegaRaidConfigTest, StatusLeftAtPresetFailsWith170) {
-  Build(R"({"ports":[{"driver":"mraidnt","buses":[{}]}]})");
-  auto driver = AddFakeDevice("SCSI0:");
-  driver->answer = [](sim::ControlRequest& r) -> std::uint32_t {
-    if (r.buffer[28] == 3) r.buffer[29] = 0xF0;  // direct CDBs of the scan: nobody there
-    return 0;                                    // mailboxes: the status byte is left as sent
-  };
-  EXPECT_EQ(Views().GetRaidConfig(0, nullptr), 170u);
-  EXPECT_STREQ(View(0).firmwareVersion, "") << "the failed enquiry is tried again";
 }
 
 }  // namespace

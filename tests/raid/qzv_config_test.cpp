@@ -24,23 +24,6 @@ class QzvConfigTest : public QzvTest {
   }
 };
 
-TEST_F(QzvConfigTest, ContainersBecomeLogicalDrivesOnBusFive) {
-  Build(kTwoContainers);
-  ASSERT_EQ(Attach(), 0u);
-  ASSERT_EQ(View().logicalDriveCount, 2u);
-  const LogicalDrive& mirror = Record(0);
-  EXPECT_EQ(mirror.raidLevel, 1u);
-  EXPECT_EQ(mirror.status, 3u);
-  EXPECT_EQ(mirror.capacity, 2097152u) << "bytes in 512-byte blocks";
-  EXPECT_EQ(mirror.address, (DriveAddress{3, 5, kPortOfView}));
-  ASSERT_EQ(mirror.memberCount, 2u);
-  EXPECT_EQ(mirror.members[1], (DriveAddress{2, 0, kPortOfView}));
-  EXPECT_EQ(Record(1).raidLevel, 5u);
-  EXPECT_EQ(Record(1).status, 5u);
-  EXPECT_EQ(Record(1).memberCount, 3u);
-  EXPECT_EQ(SimLibrary().LoadedCount(), 0u);
-}
-
 TEST_F(QzvConfigTest, VersionTextIsReadOnce) {
   Build(kTwoContainers);
   ASSERT_EQ(Attach(), 0u);
@@ -99,27 +82,6 @@ TEST_F(QzvConfigTest, SkippedContainersKeepTheirInitialRecord) {
   EXPECT_EQ(Record(3).address, (DriveAddress{9, 5, kPortOfView}));
 }
 
-TEST_F(QzvConfigTest, EarlyEndOfTheContainersIsCommittedYetReported) {
-  LibraryWith(R"("containerCount": 3)");
-  EXPECT_EQ(Attach(), 4u);
-  EXPECT_EQ(View().logicalDriveCount, 3u);
-  EXPECT_EQ(Record(1).raidLevel, 5u);
-  EXPECT_NE(View().lastRefresh, 0u);
-  EXPECT_EQ(Refresh(), 0u) << "committed: the throttle holds";
-  EXPECT_EQ(Count("FsaGetContainerList"), 1u);
-}
-
-TEST_F(QzvConfigTest, DeclaredMemberCountsAreCutToWhatTheRecordsCanHold) {
-  std::string members;
-  for (int t = 0; t < 40; ++t) members += (t ? ",[0," : "[0,") + std::to_string(t) + "]";
-  LibraryWith(R"("containerCount": 100000)",
-              (R"([{"type": 2, "memberCount": 4294967295}, {"type": 1, "members": [)" + members + "]}]").c_str());
-  EXPECT_EQ(Attach(), 4u);
-  EXPECT_EQ(Record(0).memberCount, 1u) << "the unlisted entries are empty and equal";
-  EXPECT_EQ(Record(1).memberCount, kMaxMembers);
-  EXPECT_EQ(Record(1).members[31], (DriveAddress{31, 0, kPortOfView}));
-}
-
 TEST_F(QzvConfigTest, LibraryStatusesReachTheCaller) {
   LibraryWith(R"("listStatus": 9)");
   EXPECT_EQ(Attach(), 9u);
@@ -152,19 +114,6 @@ TEST_F(QzvConfigTest, ContainerStatusFollowsTheStateTableAndTheRaid5Qualifiers) 
   }
   EXPECT_EQ(ContainerRaidLevel(25), 1u);
   EXPECT_EQ(ContainerRaidLevel(26), kRaidLevelNone);
-}
-
-TEST_F(QzvConfigTest, ClaimedContainerAnswersWithItsHostAddress) {
-  Build(kTwoContainers);
-  HANDLE disk = CreateFileA("\\\\.\\PhysicalDrive4", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(disk, INVALID_HANDLE_VALUE);
-  std::uint8_t address[8] = {};
-  DWORD returned = 0;
-  EXPECT_TRUE(DeviceIoControl(disk, 0x00041018, nullptr, 0, address, sizeof address, &returned, nullptr));
-  CloseHandle(disk);
-  EXPECT_EQ(address[4], kPortOfView) << "SCSI_ADDRESS: port, path (bus), target";
-  EXPECT_EQ(address[5], 5u);
-  EXPECT_EQ(address[6], 3u);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // The adapter list: one variant per port, adapter addressing by number and
 // by class and ordinal, the unit count export and its failures, and the
-// adapter information report with the driver file version search.
-#include <cstring>
-
+// driver file version search (the adapter records: the adapters_families case).
 #include "discovery/adapter_info_report.h"
 #include "scsi/adapter_list.h"
 #include "scsi/controller_adapter.h"
@@ -113,41 +111,6 @@ TEST_F(ScsiTest, AFailedBuildLeavesNoListAndNoMemory) {
   EXPECT_EQ(Adapters().GetAdapterCount(), 0u);
   EXPECT_EQ(machine().LiveAllocationCount(), before) << "the adapter built before the failure is gone";
   EXPECT_EQ(machine().OpenHandleCount(), 0u);
-}
-
-std::string Text(const std::uint8_t* record, std::size_t offset, std::size_t size) {
-  return std::string(reinterpret_cast<const char*>(record + offset), size);
-}
-
-TEST_F(ScsiTest, AdapterInfoReportsEachAdapterWithItsDriverVersion) {
-  Load(R"json({"ports":[
-    {"driver":"aic78xx","buses":[{}],"service":{"imagePath":"System32\\drivers\\aic78xx.sys","fileVersion":"4.00"}},
-    {"driver":"averyveryverylongdriver25","buses":[{}]},
-    {"driver":"mraidnt","buses":[{}],"service":{"fileVersion":"7.1\u00e9 (build 30 of the year 2001, final)"}}]})json");
-  std::uint8_t records[3 * 78 + 4];
-  std::memset(records, 0xEE, sizeof records);
-  auto* out = reinterpret_cast<AdapterInfoRecord*>(records);
-  EXPECT_EQ(GetAllAdapterInfo(out), 0u);
-  EXPECT_EQ(records[0], 0xEE) << "the list is not built here: nothing is written";
-
-  ASSERT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);
-  ASSERT_EQ(GetAllAdapterInfo(out), 0u);
-  EXPECT_EQ(LoadLe32(records), 0u);
-  EXPECT_EQ(LoadLe32(records + 4), 4u);
-  EXPECT_EQ(Text(records, 8, 20), std::string("Adaptec") + std::string(13, '\0'));
-  EXPECT_EQ(Text(records, 28, 20), std::string("aic78xx") + std::string(13, '\0'));
-  EXPECT_EQ(Text(records, 48, 30), std::string("4.00") + std::string(26, '\0'));
-  EXPECT_EQ(LoadLe32(records + 78), 1u) << "the second record starts at byte 78";
-  EXPECT_EQ(Text(records, 78 + 8, 20), std::string("???") + std::string(17, '\0'));
-  EXPECT_EQ(Text(records, 78 + 28, 20), std::string("averyveryverylongdr") + '\0');
-  EXPECT_EQ(Text(records, 78 + 48, 30), std::string(30, '\0')) << "no driver file: no version";
-  EXPECT_EQ(LoadLe32(records + 156 + 4), 1u);
-  EXPECT_EQ(Text(records, 156 + 48, 30), std::string("7.1\xE9 (build 30 of the year 20") + '\0')
-      << "low bytes of the characters, 29 at most";
-  EXPECT_EQ(records[234], 0xEE);
-
-  Load("{}");
-  EXPECT_EQ(GetAllAdapterInfo(out), 2u);
 }
 
 TEST_F(ScsiTest, FileVersionIsFoundOnlyAsUtf16) {
