@@ -290,16 +290,20 @@ nlohmann::ordered_json Session::JobsJson(std::string& text) {
   return jobs;
 }
 
-CommandOutput Session::Jobs(const std::vector<std::string>& args) {
-  CommandArguments parser("jobs");
-  if (auto error = parser.Parse(args)) return *error;
+CommandOutput Session::JobsOutput(const char* command) {
   CommandOutput output;
-  output.json["command"] = "jobs";
+  output.json["command"] = command;
   output.json["result"] = 0;
   std::string table;
   output.json["jobs"] = JobsJson(table);
   output.text = "Jobs started in this process:\n" + table;
   return output;
+}
+
+CommandOutput Session::Jobs(const std::vector<std::string>& args) {
+  CommandArguments parser("jobs");
+  if (auto error = parser.Parse(args)) return *error;
+  return JobsOutput("jobs");
 }
 
 CommandOutput Session::WaitJobs(const std::vector<std::string>& args) {
@@ -327,13 +331,7 @@ CommandOutput Session::WaitJobs(const std::vector<std::string>& args) {
   }
   if (options_.progress) options_.progress("");
   if (latest != 0) library_.CatchUp(latest);
-  CommandOutput output;
-  output.json["command"] = "wait-jobs";
-  output.json["result"] = 0;
-  std::string table;
-  output.json["jobs"] = JobsJson(table);
-  output.text = "Jobs started in this process:\n" + table;
-  return output;
+  return JobsOutput("wait-jobs");
 }
 
 }  // namespace lumbrel::diag

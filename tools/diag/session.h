@@ -89,6 +89,8 @@ class Session {
   // Each job this run started, with its state and callback result; the
   // table for a terminal in `text`.
   nlohmann::ordered_json JobsJson(std::string& text);
+  // The output of `jobs` and `wait-jobs`: every job this run started.
+  CommandOutput JobsOutput(const char* command);
   // For an address given as PORT:BUS:TARGET, the class and ordinal that
   // the export takes, from the adapter report; the error when it has none.
   std::optional<CommandOutput> ClassAndOrdinal(const std::string& command, DriveName& drive);
