@@ -9,6 +9,7 @@
 
 #include "input_files.h"
 #include "library.h"
+#include "lumbrel_version.h"
 #include "session.h"
 #include "terminal.h"
 #include "text_output.h"
@@ -217,9 +218,9 @@ int Run(int argc, char** argv, bool& json) {
     CommandOutput output;
     output.json["command"] = "version";
     output.json["result"] = 0;
-    output.json["version"] = LUMBREL_DIAG_VERSION;
+    output.json["version"] = LUMBREL_VERSION_STRING;
     output.json["library"] = lumbrel::diag::JsonText(library->Describe());
-    output.text = std::string("lumbrel-diag ") + LUMBREL_DIAG_VERSION + "\nlibrary: " +
+    output.text = std::string("lumbrel-diag ") + LUMBREL_VERSION_STRING + "\nlibrary: " +
                   lumbrel::diag::DisplayText(library->Describe()) + "\n";
     return Emit(output, json);
   }
