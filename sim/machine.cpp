@@ -27,6 +27,11 @@ std::shared_ptr<Device> Machine::FindDevice(std::string_view name) const {
   return it == devices_.end() ? nullptr : it->second;
 }
 
+void Machine::RemoveDevice(std::string_view name) {
+  std::lock_guard lock(mutex_);
+  devices_.erase(ToUpper(name));
+}
+
 void Machine::AddVolume(const VolumeConfig& volume) {
   std::lock_guard lock(mutex_);
   volumes_[volume.letter] = volume;
@@ -35,6 +40,11 @@ void Machine::AddVolume(const VolumeConfig& volume) {
 const VolumeConfig* Machine::FindVolume(char letter) const {
   const auto it = volumes_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
   return it == volumes_.end() ? nullptr : &it->second;
+}
+
+void Machine::RemoveVolume(char letter) {
+  std::lock_guard lock(mutex_);
+  volumes_.erase(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
 }
 
 const VolumeConfig* Machine::VolumeOfPath(std::string_view path) const {

@@ -78,10 +78,12 @@ class Machine {
   // The device namespace: "\\.\NAME" opens the device registered as NAME.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device);
   std::shared_ptr<Device> FindDevice(std::string_view name) const;
+  void RemoveDevice(std::string_view name);
 
   // Volumes by drive letter (upper case).
   void AddVolume(const VolumeConfig& volume);
   const VolumeConfig* FindVolume(char letter) const;
+  void RemoveVolume(char letter);
   // The volume that a path "X:\..." lies on, or null.
   const VolumeConfig* VolumeOfPath(std::string_view path) const;
   std::vector<const VolumeConfig*> Volumes() const;

@@ -167,7 +167,7 @@ MachineConfig ParseMachine(const nlohmann::json& document) {
   if (const nlohmann::json* library = reader.Raw("arrayLibrary")) {
     config.arrayLibrary = ParseArrayLibrary(*library, reader.PathOf("arrayLibrary"));
   }
-  config.changes = ParseChanges(reader.Raw("changes"), reader.PathOf("changes"));
+  config.changes = ParseChanges(reader.Raw("changes"), reader.PathOf("changes"), config);
   reader.Finish();
   return config;
 }

@@ -34,14 +34,7 @@ VolumeConfig ParseVolume(const nlohmann::json& json, const std::string& path) {
     if (!named) reader.Fail("type", "expected fixed, removable, cdrom, remote or ramdisk");
     volume.type = *named;
   }
-  if (const nlohmann::json* extents = reader.Raw("extents")) {
-    ForEach(extents, reader.PathOf("extents"), [&](const nlohmann::json& disk, const std::string& diskPath) {
-      if (!disk.is_number_unsigned() || disk.get<std::uint64_t>() > 255) {
-        throw MachineFormatError(diskPath + ": expected a physical drive number, 0 to 255");
-      }
-      volume.extents.push_back(disk.get<std::uint32_t>());
-    });
-  }
+  if (const nlohmann::json* extents = reader.Raw("extents")) volume.extents = ParseDiskNumbers(*extents, reader.PathOf("extents"));
   if (const nlohmann::json* address = reader.Raw("scsiAddress")) {
     const bool valid = address->is_array() && address->size() == 3 &&
                        std::all_of(address->begin(), address->end(), [](const nlohmann::json& byte) {
@@ -84,6 +77,17 @@ VolumeConfig ParseVolume(const nlohmann::json& json, const std::string& path) {
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> ParseDiskNumbers(const nlohmann::json& array, const std::string& path) {
+  std::vector<std::uint32_t> disks;
+  ForEach(&array, path, [&](const nlohmann::json& disk, const std::string& diskPath) {
+    if (!disk.is_number_unsigned() || disk.get<std::uint64_t>() > 255) {
+      throw MachineFormatError(diskPath + ": expected a physical drive number, 0 to 255");
+    }
+    disks.push_back(disk.get<std::uint32_t>());
+  });
+  return disks;
+}
 
 std::vector<VolumeConfig> ParseVolumes(const nlohmann::json* volumes, const std::string& path) {
   std::vector<VolumeConfig> parsed;

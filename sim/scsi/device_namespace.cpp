@@ -53,9 +53,9 @@ std::shared_ptr<ScsiPortController> MakeController(std::shared_ptr<ScsiPort> por
     case PortFamily::ScsiPort:
     case PortFamily::Ide: break;
     case PortFamily::Hhba5100:
-      return std::make_shared<Hhba5100Controller>(std::move(port), machine, config.logicalDrives, config.replies);
+      return std::make_shared<Hhba5100Controller>(std::move(port), machine, config.replies);
     case PortFamily::MegaRaid:
-      return std::make_shared<MegaRaidController>(std::move(port), machine, config.logicalDrives, config.replies);
+      return std::make_shared<MegaRaidController>(std::move(port), machine, config.replies);
     case PortFamily::Dac960: return std::make_shared<Dac960Controller>(std::move(port), machine);
     case PortFamily::Qzv: return std::make_shared<QzvController>(std::move(port), machine);
   }

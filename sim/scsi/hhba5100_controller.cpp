@@ -60,11 +60,10 @@ constexpr std::uint8_t kOpcodeConfiguration = 0x61;
 }  // namespace
 
 Hhba5100Controller::Hhba5100Controller(std::shared_ptr<ScsiPort> port, const Machine& machine,
-                                       const std::vector<LogicalDriveConfig>& drives,
                                        const ArrayReplyOverrides& replies)
     : ScsiPortController(std::move(port), machine),
       version_(replies.versionReply.value_or(HhbaVersionReply())),
-      configuration_(replies.configurationReply.value_or(HhbaConfigurationReply(drives))) {}
+      configuration_(replies.configurationReply) {}
 
 std::optional<UnwrappedCdb> UnwrapHhbaCdb(std::span<const std::uint8_t> wrapped) {
   if (wrapped.size() < 10 || wrapped[0] != kHhbaDriveCommand) return std::nullopt;
@@ -115,8 +114,12 @@ Delivery Hhba5100Controller::ControllerCommand(std::span<const std::uint8_t> cdb
       return trace.Reject(ControllerCheck(scsi::kInvalidFieldInCdb, autoSense), "a reserved byte of CDB 0x20 is set");
     }
   }
+  ReplyBytes configuration;
+  if (cdb[2] == kOpcodeConfiguration) {
+    configuration = configuration_ ? *configuration_ : HhbaConfigurationReply(port().logicalDrives());
+  }
   const ReplyBytes* reply = cdb[2] == kOpcodeVersion         ? &version_
-                            : cdb[2] == kOpcodeConfiguration ? &configuration_
+                            : cdb[2] == kOpcodeConfiguration ? &configuration
                                                              : nullptr;
   if (reply == nullptr) {
     return trace.Reject(ControllerCheck(scsi::kInvalidFieldInCdb, autoSense), "unknown controller opcode");

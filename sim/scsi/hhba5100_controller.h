@@ -36,9 +36,9 @@ std::optional<UnwrappedCdb> UnwrapHhbaCdb(std::span<const std::uint8_t> wrapped)
 
 class Hhba5100Controller : public ScsiPortController {
  public:
-  // The replies describe `drives`; an override replaces a reply.
-  Hhba5100Controller(std::shared_ptr<ScsiPort> port, const Machine& machine,
-                     const std::vector<LogicalDriveConfig>& drives, const ArrayReplyOverrides& replies);
+  // The configuration reply describes the port's logical drives as they
+  // are at the time of the request; an override replaces a reply.
+  Hhba5100Controller(std::shared_ptr<ScsiPort> port, const Machine& machine, const ArrayReplyOverrides& replies);
 
  protected:
   Delivery RunPassThroughCommand(const PassThroughCommand& command, DataPhase& data, DriverTrace& trace) override;
@@ -51,7 +51,7 @@ class Hhba5100Controller : public ScsiPortController {
   Delivery ControllerCommand(std::span<const std::uint8_t> cdb, DataPhase& data, bool autoSense, DriverTrace& trace);
 
   ReplyBytes version_;
-  ReplyBytes configuration_;
+  std::optional<ReplyBytes> configuration_;  // the override
 };
 
 }  // namespace lumbrel::sim

@@ -60,11 +60,15 @@ struct ArrayReplyOverrides {
 // Parse the "logicalDrives" array of one port; `path` names it in errors.
 std::vector<LogicalDriveConfig> ParseLogicalDrives(const nlohmann::json& array, const std::string& path);
 std::vector<ContainerConfig> ParseContainers(const nlohmann::json& array, const std::string& path);
+// A logical drive's "spans" array.
+std::vector<SpanConfig> ParseSpans(const nlohmann::json& array, const std::string& path);
 
 struct PortConfig;
 // The checks of a MegaRAID or HHBA5100 port's logical drives against the
 // port: no more logical drives, spans and drives than the controller's
 // reply holds, and every member a device on the port's buses.
 void CheckLogicalDrives(const PortConfig& port, const std::string& path);
+// The same checks of one logical drive of the port, `at` naming it.
+void CheckLogicalDrive(const PortConfig& port, const LogicalDriveConfig& drive, const std::string& at);
 
 }  // namespace lumbrel::sim

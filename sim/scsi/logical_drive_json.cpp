@@ -43,9 +43,7 @@ LogicalDriveConfig ParseLogicalDrive(const nlohmann::json& json, const std::stri
   LogicalDriveConfig drive;
   drive.level = static_cast<std::uint8_t>(reader.Uint("level", 255).value_or(0));
   drive.state = static_cast<std::uint8_t>(reader.Uint("state", 255).value_or(0));
-  ForEach(reader.Raw("spans"), reader.PathOf("spans"), [&](const nlohmann::json& span, const std::string& at) {
-    drive.spans.push_back(ParseSpan(span, at));
-  });
+  if (const nlohmann::json* spans = reader.Raw("spans")) drive.spans = ParseSpans(*spans, reader.PathOf("spans"));
   if (const auto number = reader.Uint("physicalDrive")) drive.physicalDrive = *number;
   reader.Finish();
   return drive;
@@ -60,6 +58,8 @@ struct Room {
 constexpr Room kMegaRaidRoom{19, 4, 8};   // 2048 bytes of entries of 104 at 4
 constexpr Room kHhba5100Room{12, 8, 4};  // 5120 bytes of entries of 420 at 12
 
+Room RoomOf(const PortConfig& port) { return port.family == PortFamily::MegaRaid ? kMegaRaidRoom : kHhba5100Room; }
+
 }  // namespace
 
 std::vector<LogicalDriveConfig> ParseLogicalDrives(const nlohmann::json& array, const std::string& path) {
@@ -70,36 +70,45 @@ std::vector<LogicalDriveConfig> ParseLogicalDrives(const nlohmann::json& array, 
   return drives;
 }
 
+std::vector<SpanConfig> ParseSpans(const nlohmann::json& array, const std::string& path) {
+  std::vector<SpanConfig> spans;
+  ForEach(&array, path, [&](const nlohmann::json& span, const std::string& at) { spans.push_back(ParseSpan(span, at)); });
+  return spans;
+}
+
 void CheckLogicalDrives(const PortConfig& port, const std::string& path) {
   if (port.logicalDrives.empty()) return;
-  const Room room = port.family == PortFamily::MegaRaid ? kMegaRaidRoom : kHhba5100Room;
+  const Room room = RoomOf(port);
   if (port.logicalDrives.size() > room.logicalDrives) {
     throw MachineFormatError(path + ": the controller's reply holds at most " + std::to_string(room.logicalDrives) +
                              " logical drives (replace the reply with \"configurationReply\" for more)");
   }
   for (std::size_t i = 0; i < port.logicalDrives.size(); ++i) {
-    const LogicalDriveConfig& drive = port.logicalDrives[i];
-    const std::string at = path + "[" + std::to_string(i) + "]";
-    if (drive.spans.size() > room.spans) {
-      throw MachineFormatError(at + ".spans: at most " + std::to_string(room.spans) + " spans");
+    CheckLogicalDrive(port, port.logicalDrives[i], path + "[" + std::to_string(i) + "]");
+  }
+}
+
+void CheckLogicalDrive(const PortConfig& port, const LogicalDriveConfig& drive, const std::string& at) {
+  const Room room = RoomOf(port);
+  if (drive.spans.size() > room.spans) {
+    throw MachineFormatError(at + ".spans: at most " + std::to_string(room.spans) + " spans");
+  }
+  for (std::size_t s = 0; s < drive.spans.size(); ++s) {
+    const SpanConfig& span = drive.spans[s];
+    const std::string spanPath = at + ".spans[" + std::to_string(s) + "]";
+    if (span.drives.size() > room.drivesPerSpan) {
+      throw MachineFormatError(spanPath + ".drives: at most " + std::to_string(room.drivesPerSpan) +
+                               " drives per span");
     }
-    for (std::size_t s = 0; s < drive.spans.size(); ++s) {
-      const SpanConfig& span = drive.spans[s];
-      const std::string spanPath = at + ".spans[" + std::to_string(s) + "]";
-      if (span.drives.size() > room.drivesPerSpan) {
-        throw MachineFormatError(spanPath + ".drives: at most " + std::to_string(room.drivesPerSpan) +
-                                 " drives per span");
+    for (std::size_t d = 0; d < span.drives.size(); ++d) {
+      const SpanDriveConfig& member = span.drives[d];
+      bool exists = false;
+      if (member.bus < port.buses.size()) {
+        for (const DeviceConfig& device : port.buses[member.bus].devices) exists |= device.target == member.target;
       }
-      for (std::size_t d = 0; d < span.drives.size(); ++d) {
-        const SpanDriveConfig& member = span.drives[d];
-        bool exists = false;
-        if (member.bus < port.buses.size()) {
-          for (const DeviceConfig& device : port.buses[member.bus].devices) exists |= device.target == member.target;
-        }
-        if (!exists) {
-          throw MachineFormatError(spanPath + ".drives[" + std::to_string(d) + "]: no device at bus " +
-                                   std::to_string(member.bus) + ", target " + std::to_string(member.target));
-        }
+      if (!exists) {
+        throw MachineFormatError(spanPath + ".drives[" + std::to_string(d) + "]: no device at bus " +
+                                 std::to_string(member.bus) + ", target " + std::to_string(member.target));
       }
     }
   }

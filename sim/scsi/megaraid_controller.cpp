@@ -40,11 +40,10 @@ constexpr std::uint32_t kControlCodeDescribe = 0;
 }  // namespace
 
 MegaRaidController::MegaRaidController(std::shared_ptr<ScsiPort> port, const Machine& machine,
-                                       const std::vector<LogicalDriveConfig>& drives,
                                        const ArrayReplyOverrides& replies)
     : ScsiPortController(std::move(port), machine),
       enquiry_(replies.enquiryReply.value_or(MegaRaidEnquiryReply())),
-      configuration_(replies.configurationReply.value_or(MegaRaidConfigurationReply(drives))),
+      configuration_(replies.configurationReply),
       mailboxStatus_(replies.mailboxStatus) {}
 
 std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
@@ -54,7 +53,9 @@ std::uint32_t MegaRaidController::ServePortDevice(ControlRequest& request) {
   switch (Load(request.buffer, mr::kCommand)) {
     case mr::kCommandDirectCdb: return DirectCdb(request, trace);
     case kCommandEnquiry: return Describe(request, enquiry_, trace);
-    case kCommandConfiguration: return Describe(request, configuration_, trace);
+    case kCommandConfiguration:
+      return Describe(request, configuration_ ? *configuration_ : MegaRaidConfigurationReply(port().logicalDrives()),
+                      trace);
     default: return trace.Reject(Complete(request, mr::kStatusInvalid), "unknown mailbox command");
   }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "sim/scsi/array_replies.h"
 #include "sim/scsi/logical_drive_config.h"
@@ -14,9 +15,9 @@ namespace lumbrel::sim {
 
 class MegaRaidController : public ScsiPortController {
  public:
-  // The replies describe `drives`; an override replaces the reply data.
-  MegaRaidController(std::shared_ptr<ScsiPort> port, const Machine& machine,
-                     const std::vector<LogicalDriveConfig>& drives, const ArrayReplyOverrides& replies);
+  // The configuration reply describes the port's logical drives as they
+  // are at the time of the request; an override replaces the reply data.
+  MegaRaidController(std::shared_ptr<ScsiPort> port, const Machine& machine, const ArrayReplyOverrides& replies);
 
   // 0 or the Windows error of the request; a command's own outcome is in
   // the command status byte of the block.
@@ -28,7 +29,7 @@ class MegaRaidController : public ScsiPortController {
   std::uint32_t Describe(ControlRequest& request, const ReplyBytes& reply, DriverTrace& trace);
 
   ReplyBytes enquiry_;
-  ReplyBytes configuration_;
+  std::optional<ReplyBytes> configuration_;  // the override
   std::uint8_t mailboxStatus_;  // of mailboxes 5 and 7
 };
 

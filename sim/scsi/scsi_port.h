@@ -46,7 +46,8 @@ class ScsiPort {
   // false: the driver is not loaded; the port's devices do not exist.
   bool present() const { return present_; }
   // The logical drives that a MegaRAID or HHBA5100 controller reports, as
-  // the machine file gives them (for what an operator sees).
+  // the machine file gives them or a timed change replaced them: the
+  // controller's configuration reply and what an operator sees.
   const std::vector<LogicalDriveConfig>& logicalDrives() const { return logicalDrives_; }
   void SetLogicalDrives(std::vector<LogicalDriveConfig> drives) { logicalDrives_ = std::move(drives); }
   std::uint32_t busCount() const { return static_cast<std::uint32_t>(buses_.size()); }

@@ -1,6 +1,7 @@
 // The disk configuration report through its export, where the CLI cannot
-// look: before the adapter list exists, and past the caller's capacity. The
-// records' fields are the disks_* acceptance cases.
+// look: before the adapter list exists, past the caller's capacity, and on
+// an adapter that is closed. The records' fields are the disks_* acceptance
+// cases.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -55,6 +56,21 @@ TEST_F(DiskConfigReportTest, FillsRecordsInAdapterBusTargetOrderUpToTheCapacity)
   EXPECT_EQ(records[1].target, 5u);
   EXPECT_EQ(records[2].adapterNumber, 0xEEEEEEEEu) << "nothing is written past the capacity";
   EXPECT_EQ(Report(0)[0].adapterNumber, 0xEEEEEEEEu);
+}
+
+TEST_F(DiskConfigReportTest, OpensAClosedAdapterForTheReportAndClosesItAgain) {
+  Load(R"({"ports":[
+    {"driver":"mraidnt","buses":[{"devices":[{"target":2,"vendor":"SEAGATE","revision":"0340"}]}]},
+    {"driver":"mraidnt","buses":[{"devices":[{"target":4,"vendor":"SEAGATE","revision":"0340"}]}]}]})");
+  std::uint32_t level = 0;
+  ASSERT_EQ(GetRaidLevel(1, 0, 4, &level), 0u) << "builds the adapter list and opens adapter 1 alone";
+  ASSERT_EQ(machine().OpenHandleCount(), 1u);
+  const auto records = Report(3);
+  EXPECT_EQ(records[0].adapterNumber, 0u);
+  EXPECT_EQ(records[0].target, 2u) << "adapter 0 is opened, and so scanned, for the report";
+  EXPECT_EQ(records[1].adapterNumber, 1u);
+  EXPECT_EQ(records[1].target, 4u);
+  EXPECT_EQ(machine().OpenHandleCount(), 1u) << "adapter 0 is closed again; adapter 1 stays open";
 }
 
 }  // namespace
