@@ -169,7 +169,7 @@ BOOL WINAPI LUMBREL_SIM_WIN32(DeviceIoControl)(HANDLE device, DWORD ioControlCod
   // time holds the machine's lock, and no driver calls DeviceIoControl.
   const std::span<std::uint8_t> system = call.machine().ControlBuffer(std::max(inBufferSize, outBufferSize));
   if (inBufferSize != 0) std::memcpy(system.data(), inBuffer, inBufferSize);
-  std::memset(system.data() + inBufferSize, 0, system.size() - inBufferSize);
+  if (system.size() > inBufferSize) std::memset(system.data() + inBufferSize, 0, system.size() - inBufferSize);
   lumbrel::sim::ControlRequest request;
   request.ioctl = ioControlCode;
   request.buffer = system.data();
