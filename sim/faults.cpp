@@ -18,34 +18,16 @@ bool Matches(const FaultAttribute& want, const CallAttribute& got) {
 }  // namespace
 
 const std::map<std::string, std::vector<std::string>, std::less<>>& Faults::KnownCalls() {
-  static const std::map<std::string, std::vector<std::string>, std::less<>> calls = {
-      {"I2C_OpenDevice", {}},
-      {"I2C_CloseDevice", {}},
-      {"I2C_GetOutputShadow", {"address"}},
-      {"I2C_ReceiveMessage", {"address"}},
-      {"I2C_SendMessage", {"address"}},
-      {"RegOpenKeyExA", {"key"}},
-      {"RegQueryValueExA", {"key", "value"}},
-      {"CreateFileA", {"name"}},
-      {"CloseHandle", {"name"}},
-      {"DeviceIoControl", {"device", "ioctl"}},
-      {"ReadFile", {"name"}},
-      {"WriteFile", {"name"}},
-      {"DeleteFileA", {"name"}},
-      {"FindFirstFileA", {"name"}},
-      {"CreateThread", {}},
-      {"LoadLibraryA", {"name"}},
-      {"GetProcAddress", {"name"}},
-      {"FreeLibrary", {}},
-      {"GetWindowsDirectoryA", {}},
-      {"GetSystemDirectoryA", {}},
-      {"ExpandEnvironmentStringsA", {}},
-      {"allocate", {"size"}},
-      // A command reaching a SCSI target: 130 makes the target stay silent,
-      // any other code is the status it answers with instead of running the
-      // command.
-      {"scsi", {"port", "bus", "target", "opcode"}},
-  };
+  static const auto calls = [] {
+    std::map<std::string, std::vector<std::string>, std::less<>> known;
+    for (const FaultableCall& call : kFaultableCalls) {
+      auto& attributes = known[std::string(call.name)];
+      for (const std::string_view attribute : call.attributes) {
+        if (!attribute.empty()) attributes.emplace_back(attribute);
+      }
+    }
+    return known;
+  }();
   return calls;
 }
 
@@ -60,17 +42,22 @@ void Faults::Add(FaultRule rule) {
   }
   std::lock_guard<SimMutex> lock(mutex_);
   rules_.push_back(ActiveRule{std::move(rule), 0});
+  armed_.store(true, std::memory_order_release);
 }
 
 void Faults::Clear() {
   std::lock_guard<SimMutex> lock(mutex_);
   rules_.clear();
+  armed_.store(false, std::memory_order_release);
 }
 
 std::uint64_t Faults::CheckedCount(std::string_view call) {
+  if (const std::size_t index = FaultableCallIndex(call); index < kFaultableCallCount) {
+    return checked_[index].load(std::memory_order_relaxed);
+  }
   std::lock_guard<SimMutex> lock(mutex_);
-  const auto checked = checked_.find(call);
-  return checked == checked_.end() ? 0 : checked->second;
+  const auto checked = checkedUnlisted_.find(call);
+  return checked == checkedUnlisted_.end() ? 0 : checked->second;
 }
 
 std::uint64_t Faults::InjectedCount() {
@@ -78,14 +65,18 @@ std::uint64_t Faults::InjectedCount() {
   return injected_;
 }
 
-std::optional<std::uint32_t> Faults::Check(std::string_view call, CallAttributes attributes) {
+void Faults::CountUnlisted(std::string_view call) {
   std::lock_guard<SimMutex> lock(mutex_);
-  const auto checked = checked_.find(call);
-  if (checked == checked_.end()) {
-    checked_.emplace(std::string(call), 1);
+  const auto checked = checkedUnlisted_.find(call);
+  if (checked == checkedUnlisted_.end()) {
+    checkedUnlisted_.emplace(std::string(call), 1);
   } else {
     ++checked->second;
   }
+}
+
+std::optional<std::uint32_t> Faults::Fire(std::string_view call, CallAttributes attributes) {
+  std::lock_guard<SimMutex> lock(mutex_);
   for (ActiveRule& active : rules_) {
     const FaultRule& rule = active.rule;
     if (rule.call != call) continue;

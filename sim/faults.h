@@ -7,7 +7,11 @@
 // when no count is given).
 #pragma once
 
+#include <array>
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,6 +39,64 @@ struct FaultRule {
 using CallAttribute = std::variant<std::uint64_t, std::string_view>;
 using CallAttributes = std::initializer_list<std::pair<std::string_view, CallAttribute>>;
 
+// A call that rules may name, with the attributes it offers (the unused
+// places empty).
+struct FaultableCall {
+  std::string_view name;
+  std::array<std::string_view, 4> attributes;
+};
+
+inline constexpr FaultableCall kFaultableCalls[] = {
+    {"I2C_OpenDevice", {}},
+    {"I2C_CloseDevice", {}},
+    {"I2C_GetOutputShadow", {"address"}},
+    {"I2C_ReceiveMessage", {"address"}},
+    {"I2C_SendMessage", {"address"}},
+    {"RegOpenKeyExA", {"key"}},
+    {"RegQueryValueExA", {"key", "value"}},
+    {"CreateFileA", {"name"}},
+    {"CloseHandle", {"name"}},
+    {"DeviceIoControl", {"device", "ioctl"}},
+    {"ReadFile", {"name"}},
+    {"WriteFile", {"name"}},
+    {"DeleteFileA", {"name"}},
+    {"FindFirstFileA", {"name"}},
+    {"CreateThread", {}},
+    {"LoadLibraryA", {"name"}},
+    {"GetProcAddress", {"name"}},
+    {"FreeLibrary", {}},
+    {"GetWindowsDirectoryA", {}},
+    {"GetSystemDirectoryA", {}},
+    {"ExpandEnvironmentStringsA", {}},
+    {"allocate", {"size"}},
+    // A command reaching a SCSI target: 130 makes the target stay silent,
+    // any other code is the status it answers with instead of running the
+    // command.
+    {"scsi", {"port", "bus", "target", "opcode"}},
+};
+inline constexpr std::size_t kFaultableCallCount = std::size(kFaultableCalls);
+
+// The place of a call among kFaultableCalls; kFaultableCallCount for any other.
+constexpr std::size_t FaultableCallIndex(std::string_view name) {
+  std::size_t index = 0;
+  while (index < kFaultableCallCount && kFaultableCalls[index].name != name) ++index;
+  return index;
+}
+
+// The name of a platform call, as its code writes it: a literal, whose
+// place among the faultable calls is found when the program is compiled,
+// so that a call's check is counted without a look-up by name.
+class CallName {
+ public:
+  consteval CallName(const char* name) : text_(name), index_(FaultableCallIndex(name)) {}  // NOLINT: implicit
+  const char* text() const { return text_; }
+  std::size_t index() const { return index_; }
+
+ private:
+  const char* text_;
+  std::size_t index_;
+};
+
 class Faults {
  public:
   // Adds a rule; throws std::invalid_argument for a call or attribute that
@@ -43,8 +105,17 @@ class Faults {
   void Clear();
 
   // The failure to inject into this call, if a rule fires. Strings compare
-  // without regard to case.
-  std::optional<std::uint32_t> Check(std::string_view call, CallAttributes attributes = {});
+  // without regard to case. While no rule is listed this only counts the
+  // call, and takes no lock.
+  std::optional<std::uint32_t> Check(CallName call, CallAttributes attributes = {}) {
+    if (call.index() < kFaultableCallCount) {
+      checked_[call.index()].fetch_add(1, std::memory_order_relaxed);
+    } else {
+      CountUnlisted(call.text());
+    }
+    if (!armed_.load(std::memory_order_acquire)) return std::nullopt;
+    return Fire(call.text(), attributes);
+  }
 
   // How often a call was checked (whether or not a rule fired), and how many
   // failures were injected, since the machine was built: a sweep counts the
@@ -60,9 +131,14 @@ class Faults {
     FaultRule rule;
     std::uint32_t matched = 0;
   };
+  void CountUnlisted(std::string_view call);
+  std::optional<std::uint32_t> Fire(std::string_view call, CallAttributes attributes);
+
   SimMutex mutex_;
+  std::atomic<bool> armed_{false};  // whether rules_ has a rule
   std::vector<ActiveRule> rules_;
-  std::map<std::string, std::uint64_t, std::less<>> checked_;
+  std::array<std::atomic<std::uint64_t>, kFaultableCallCount> checked_{};
+  std::map<std::string, std::uint64_t, std::less<>> checkedUnlisted_;  // calls that no rule may name
   std::uint64_t injected_ = 0;
 };
 

@@ -14,7 +14,7 @@ namespace {
 // Runs one call: an injected failure replaces it, else `body` serves it.
 // `sent` is the data a send carries, traced whatever the outcome.
 template <typename Body>
-std::uint32_t Serve(const char* name, std::int64_t address, Body body, const std::uint8_t* sent = nullptr,
+std::uint32_t Serve(lumbrel::sim::CallName name, std::int64_t address, Body body, const std::uint8_t* sent = nullptr,
                     std::uint32_t count = 0) {
   PlatformCall call(name);
   if (address >= 0) call.trace().Set("address", address);

@@ -23,7 +23,7 @@ void Machine::AddDevice(std::string_view name, std::shared_ptr<Device> device) {
 }
 
 std::shared_ptr<Device> Machine::FindDevice(std::string_view name) const {
-  const auto it = devices_.find(ToUpper(name));
+  const auto it = devices_.find(name);
   return it == devices_.end() ? nullptr : it->second;
 }
 
@@ -62,28 +62,6 @@ std::optional<std::string> Machine::Environment(std::string_view name) const {
   if (EqualsIgnoreCase(name, "SystemRoot") || EqualsIgnoreCase(name, "windir")) return settings_.windowsDirectory;
   if (EqualsIgnoreCase(name, "SystemDrive")) return settings_.windowsDirectory.substr(0, 2);
   return std::nullopt;
-}
-
-void* Machine::AddHandle(KernelObject object) {
-  std::lock_guard lock(mutex_);
-  const std::uintptr_t handle = nextHandle_;
-  nextHandle_ += 4;  // Windows handles are multiples of 4
-  handles_[handle] = std::make_unique<KernelObject>(std::move(object));
-  return reinterpret_cast<void*>(handle);
-}
-
-KernelObject* Machine::FindHandle(void* handle) {
-  const auto it = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
-  return it == handles_.end() ? nullptr : it->second.get();
-}
-
-std::unique_ptr<KernelObject> Machine::RemoveHandle(void* handle) {
-  std::lock_guard lock(mutex_);
-  const auto it = handles_.find(reinterpret_cast<std::uintptr_t>(handle));
-  if (it == handles_.end()) return nullptr;
-  auto object = std::move(it->second);
-  handles_.erase(it);
-  return object;
 }
 
 void* Machine::AddKey(RegistryKey* key) {

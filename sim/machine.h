@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,9 +22,12 @@
 #include "sim/faults.h"
 #include "sim/machine_changes.h"
 #include "sim/file_system.h"
+#include "sim/handle_table.h"
+#include "sim/kernel_object.h"
 #include "sim/registry.h"
 #include "sim/scsi/scsi_world.h"
 #include "sim/sim_lock.h"
+#include "sim/text_util.h"
 #include "sim/trace.h"
 #include "sim/virtual_clock.h"
 #include "sim/volume_config.h"
@@ -37,18 +41,6 @@ struct MachineSettings {
   std::string systemDirectory = "C:\\WINDOWS\\System32";
   std::uint32_t tickCount = 600000;         // GetTickCount when the module loads: 10 minutes up
   std::uint32_t calendarTime = 1764547200;  // time() at that moment
-};
-
-// An object behind a kernel handle.
-struct KernelObject {
-  enum class Kind { File, Device, Thread, Find };
-  Kind kind = Kind::File;
-  std::string name;  // the name it was opened with
-  std::uint32_t access = 0;
-  std::shared_ptr<SimFile> file;
-  std::uint64_t position = 0;
-  std::shared_ptr<Device> device;
-  std::shared_ptr<SimThread> thread;
 };
 
 class Machine {
@@ -91,10 +83,17 @@ class Machine {
   // Environment variables (SystemRoot and windir are the Windows directory).
   std::optional<std::string> Environment(std::string_view name) const;
 
-  // Kernel handles: files, devices, threads and file searches.
-  void* AddHandle(KernelObject object);
-  KernelObject* FindHandle(void* handle);
-  std::unique_ptr<KernelObject> RemoveHandle(void* handle);
+  // Kernel handles: files, devices, threads and file searches. The caller
+  // holds the machine's lock, as every platform call does.
+  void* AddHandle(KernelObject object) { return handles_.Add(std::move(object)); }
+  KernelObject* FindHandle(void* handle) { return handles_.Find(handle); }
+  bool RemoveHandle(void* handle) { return handles_.Remove(handle); }
+  // The system buffer of DeviceIoControl, at least `size` bytes; for the
+  // holder of the machine's lock.
+  std::span<std::uint8_t> ControlBuffer(std::size_t size) {
+    if (controlBuffer_.size() < size) controlBuffer_.resize(size);
+    return {controlBuffer_.data(), size};
+  }
 
   // Open registry keys.
   void* AddKey(RegistryKey* key);
@@ -135,16 +134,16 @@ class Machine {
   ScsiWorld scsi_{faults_, clock_};  // after the faults and the clock it uses
   SimArrayLibrary arrayLibrary_;
   std::vector<MachineChange> changes_;
-  std::map<std::string, std::shared_ptr<Device>> devices_;  // by upper-case name
+  std::map<std::string, std::shared_ptr<Device>, LessIgnoreCase> devices_;  // by upper-case name
   std::map<char, VolumeConfig> volumes_;
-  std::map<std::uintptr_t, std::unique_ptr<KernelObject>> handles_;
-  std::map<std::uintptr_t, RegistryKey*> keys_;
 #if defined(_WIN32)
   // Far above the handles of the real process, which live beside them.
-  std::uintptr_t nextHandle_ = 0x3F000000;
+  HandleTable handles_{0x3F000000};
 #else
-  std::uintptr_t nextHandle_ = 0x100;
+  HandleTable handles_{0x100};
 #endif
+  std::map<std::uintptr_t, RegistryKey*> keys_;
+  std::vector<std::uint8_t> controlBuffer_;
   std::uintptr_t nextKey_ = 0x1000;
   std::map<const void*, std::uint32_t> addressOf_;
   std::map<std::uint32_t, void*> resolve_;

@@ -19,8 +19,8 @@ namespace lumbrel::sim {
 
 class PlatformCall {
  public:
-  explicit PlatformCall(const char* name)
-      : machine_(CurrentMachine()), lock_(machine_.mutex()), trace_(machine_.trace(), name), name_(name) {
+  explicit PlatformCall(CallName name)
+      : machine_(CurrentMachine()), lock_(machine_.mutex()), trace_(machine_.trace(), name.text()), name_(name) {
     if (!machine_.changes().empty()) ApplyChangesDue(machine_, machine_.changes());
   }
   PlatformCall(const PlatformCall&) = delete;
@@ -56,7 +56,7 @@ class PlatformCall {
   Machine& machine_;
   std::lock_guard<SimRecursiveMutex> lock_;
   TraceRecord trace_;
-  const char* name_;
+  CallName name_;
 };
 
 }  // namespace lumbrel::sim

@@ -6,15 +6,27 @@ namespace lumbrel::sim {
 
 std::string ToUpper(std::string_view text) {
   std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  for (char& c : upper) c = UpperAscii(c);
   return upper;
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  return ToUpper(a) == ToUpper(b);
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool LessIgnoreCase::operator()(std::string_view a, std::string_view b) const {
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < common; ++i) {
+    // As std::string compares: the bytes as unsigned char.
+    const auto x = static_cast<unsigned char>(UpperAscii(a[i]));
+    const auto y = static_cast<unsigned char>(UpperAscii(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
 }
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {

@@ -11,9 +11,17 @@
 
 namespace lumbrel::sim {
 
+// Case is that of ASCII letters only, as the names compared here are.
+inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 std::string ToUpper(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
+// Orders names as their upper-case forms order, so that a map keyed by
+// upper-case names finds a name as given, without an upper-case copy.
+struct LessIgnoreCase {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
 
 // Upper-case hex without separators, as the trace writes bytes.
 std::string Hex(const void* data, std::size_t size);

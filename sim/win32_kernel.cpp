@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <span>
+#include <string_view>
 #if !defined(_WIN32)
 #include <thread>
 #endif
@@ -46,7 +48,7 @@ UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
 
 // GetSystemDirectoryA and GetWindowsDirectoryA: one of the machine's
 // directories, copied out.
-UINT DirectoryQuery(const char* name, std::string MachineSettings::*directory, LPSTR buffer, UINT size) {
+UINT DirectoryQuery(lumbrel::sim::CallName name, std::string MachineSettings::*directory, LPSTR buffer, UINT size) {
   PlatformCall call(name);
   if (const auto fault = call.Fault()) return call.Fail(*fault, UINT{0});
   const std::string& text = call.machine().settings().*directory;
@@ -55,20 +57,20 @@ UINT DirectoryQuery(const char* name, std::string MachineSettings::*directory, L
   return CopyOut(text, buffer, size);
 }
 
-HANDLE OpenDevice(Machine& machine, const std::string& name, DWORD access) {
+HANDLE OpenDevice(Machine& machine, std::string_view name, DWORD access) {
   const auto device = machine.FindDevice(name.substr(kDevicePrefix.size()));
   if (device == nullptr) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
   if (const std::uint32_t error = device->Open(access); error != 0) return Fail(error, INVALID_HANDLE_VALUE);
   KernelObject object;
   object.kind = KernelObject::Kind::Device;
-  object.name = name;
+  object.name.assign(name);
   object.access = access;
   object.device = device;
   SetLastError(ERROR_SUCCESS);
   return machine.AddHandle(std::move(object));
 }
 
-HANDLE OpenFile(Machine& machine, const std::string& name, DWORD access, DWORD disposition) {
+HANDLE OpenFile(Machine& machine, std::string_view name, DWORD access, DWORD disposition) {
   auto file = machine.files().Find(name);
   const bool existed = file != nullptr;
   switch (disposition) {
@@ -94,7 +96,7 @@ HANDLE OpenFile(Machine& machine, const std::string& name, DWORD access, DWORD d
   if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) file->data.clear();
   KernelObject object;
   object.kind = KernelObject::Kind::File;
-  object.name = name;
+  object.name.assign(name);
   object.access = access;
   object.file = file;
   HANDLE handle = machine.AddHandle(std::move(object));
@@ -111,7 +113,7 @@ extern "C" {
 HANDLE WINAPI LUMBREL_SIM_WIN32(CreateFileA)(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                           DWORD creationDisposition, DWORD, HANDLE) {
   PlatformCall call("CreateFileA");
-  const std::string name = TextOrEmpty(fileName);
+  const std::string_view name = fileName == nullptr ? std::string_view() : std::string_view(fileName);
   call.trace().Set("name", name).Set("access", desiredAccess).Set("share", shareMode).Set("disposition", creationDisposition);
   if (name.empty()) return call.Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   if (const auto fault = call.Fault({{"name", name}})) return call.Fail(*fault, INVALID_HANDLE_VALUE);
@@ -161,10 +163,13 @@ BOOL WINAPI LUMBREL_SIM_WIN32(DeviceIoControl)(HANDLE device, DWORD ioControlCod
   }
   if (const auto fault = call.Fault({{"device", name}, {"ioctl", ioControlCode}})) return call.Fail(*fault, FALSE);
 
-  // METHOD_BUFFERED: the driver works on a system copy of the input, and its
-  // output is copied back to the caller only when it succeeds.
-  std::vector<std::uint8_t> system(std::max(inBufferSize, outBufferSize));
+  // METHOD_BUFFERED: the driver works on a system copy of the input (zeros
+  // beyond it), and its output is copied back to the caller only when it
+  // succeeds. The machine keeps that buffer for the next request: one at a
+  // time holds the machine's lock, and no driver calls DeviceIoControl.
+  const std::span<std::uint8_t> system = call.machine().ControlBuffer(std::max(inBufferSize, outBufferSize));
   if (inBufferSize != 0) std::memcpy(system.data(), inBuffer, inBufferSize);
+  if (system.size() > inBufferSize) std::memset(system.data() + inBufferSize, 0, system.size() - inBufferSize);
   lumbrel::sim::ControlRequest request;
   request.ioctl = ioControlCode;
   request.buffer = system.data();
