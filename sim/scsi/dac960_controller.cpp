@@ -17,7 +17,7 @@ using layout::Store;
 constexpr std::uint8_t kFirmwareMajor = 3;
 constexpr std::uint8_t kFirmwareMinor = 51;
 
-std::uint32_t Complete(ControlRequest& request, std::uint16_t status) {
+std::uint32_t CompleteCommand(ControlRequest& request, std::uint16_t status) {
   Store(request.buffer, dac::kControllerStatus, status);
   request.bytesReturned = request.outputLength;
   return 0;
@@ -41,7 +41,7 @@ std::uint32_t Dac960Controller::ServePortDevice(ControlRequest& request) {
     case dac::kCommandDirectCdb: return DirectCdb(request, trace);
     case dac::kCommandSetHostNumber:
     case dac::kCommandControllerInfo: return ControllerCommand(request, trace);
-    default: return trace.Reject(Complete(request, dac::kStatusInvalidCommand), "unknown controller command");
+    default: return trace.Reject(CompleteCommand(request, dac::kStatusInvalidCommand), "unknown controller command");
   }
 }
 
@@ -57,23 +57,23 @@ std::uint32_t Dac960Controller::DirectCdb(ControlRequest& request, DriverTrace& 
   const std::uint32_t cdbLength = Load(block, dac::kCdbLength);
   const std::uint32_t senseLength = Load(block, dac::kSenseLength);
   if (!HeaderAsSent(block, dac::kTimeoutDirectCdb)) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "Timeout is not 60 or ControlCode not 0");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "Timeout is not 60 or ControlCode not 0");
   }
   if ((control & dac::kControlBit7) == 0 || (control & dac::kControlReservedMask) != 0) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "control byte without bit 7, or with bits 2-6");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "control byte without bit 7, or with bits 2-6");
   }
   if (declared < dac::kDirectCdbBeforeData || length > declared - dac::kDirectCdbBeforeData ||
       length > dac::kMaxTransfer) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "transfer length beyond the declared Length");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "transfer length beyond the declared Length");
   }
   if (direction == 3 || (direction == dac::kDirectionNone && length != 0)) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "bad data direction");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "bad data direction");
   }
   if (cdbLength == 0 || cdbLength > dac::kCdb.size) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "bad CDB length");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "bad CDB length");
   }
   if (senseLength > dac::kSenseArea.size) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "sense length beyond its area");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "sense length beyond its area");
   }
   const bool in = direction == dac::kDirectionIn;
   const std::uint64_t end = std::uint64_t{dac::kDataArea} + length;
@@ -95,16 +95,16 @@ std::uint32_t Dac960Controller::DirectCdb(ControlRequest& request, DriverTrace& 
   if (dataDirection == DataDirection::Out) trace.Bytes("dataOut", block + dac::kDataArea, length);
   const Delivery delivery = port().Deliver(bus, target, 0, cdb, data, senseLength != 0);
   trace.Command(port(), bus, target, cdb, delivery);
-  if (delivery.reach == Delivery::Reach::Absent) return Complete(request, dac::kStatusNoDevice);
-  if (delivery.reach == Delivery::Reach::Silent) return Complete(request, dac::kStatusTimeout);
+  if (delivery.reach == Delivery::Reach::Absent) return CompleteCommand(request, dac::kStatusNoDevice);
+  if (delivery.reach == Delivery::Reach::Silent) return CompleteCommand(request, dac::kStatusTimeout);
   if (delivery.result.phaseError) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "data phase error");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "data phase error");
   }
 
   Store(block, dac::kStatus, delivery.result.status);
   ReturnSense(delivery, block + dac::kSenseArea.offset, senseLength, trace);
   if (in && delivery.result.transferred != 0) trace.Returned("dataIn", block + dac::kDataArea, delivery.result.transferred);
-  return Complete(request, delivery.result.status);
+  return CompleteCommand(request, delivery.result.status);
 }
 
 std::uint32_t Dac960Controller::ControllerCommand(ControlRequest& request, DriverTrace& trace) {
@@ -114,10 +114,10 @@ std::uint32_t Dac960Controller::ControllerCommand(ControlRequest& request, Drive
   const std::uint32_t length = declared < dac::kCommandBeforeData ? 0 : declared - dac::kCommandBeforeData;
   trace.Set("controllerCommand", command);
   if (!HeaderAsSent(block, dac::kTimeoutControllerCommand)) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "Timeout is not 5 or ControlCode not 0");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "Timeout is not 5 or ControlCode not 0");
   }
   if (length < dac::kControllerBlockSize || length > dac::kMaxTransfer) {
-    return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "command data is not 64 to 4096 bytes");
+    return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "command data is not 64 to 4096 bytes");
   }
   if (request.inputLength < dac::kCommandData + dac::kControllerBlockSize ||
       request.outputLength < dac::kCommandData + dac::kControllerBlockSize) {
@@ -127,7 +127,7 @@ std::uint32_t Dac960Controller::ControllerCommand(ControlRequest& request, Drive
   for (const layout::Field parameter :
        {dac::kFirstParameter, dac::kSecondParameter, dac::kParameterZero, dac::kFirstParameterCopy}) {
     if (Load(block, parameter) != 0) {
-      return trace.Reject(Complete(request, dac::kStatusInvalidParameter), "a parameter the command does not take");
+      return trace.Reject(CompleteCommand(request, dac::kStatusInvalidParameter), "a parameter the command does not take");
     }
   }
   std::uint8_t* data = block + dac::kCommandData;
@@ -139,7 +139,7 @@ std::uint32_t Dac960Controller::ControllerCommand(ControlRequest& request, Drive
     std::copy(info.begin(), info.end(), data);
     trace.Returned("dataIn", data, info.size());
   }
-  return Complete(request, 0);
+  return CompleteCommand(request, 0);
 }
 
 std::array<std::uint8_t, 64> Dac960Controller::ControllerInfo() const {

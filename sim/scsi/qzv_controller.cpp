@@ -16,9 +16,9 @@ namespace srb = layout::srb;
 using layout::Load;
 using layout::Store;
 
-constexpr std::uint32_t kMaxTransfer = 0x10000;
+constexpr std::uint32_t kMaxSrbTransfer = 0x10000;
 
-std::uint32_t Complete(ControlRequest& request, std::uint8_t srbStatus) {
+std::uint32_t CompleteSrb(ControlRequest& request, std::uint8_t srbStatus) {
   Store(request.buffer, srb::kSrbStatus, srbStatus);
   request.bytesReturned = srb::kSize;
   return 0;
@@ -52,26 +52,26 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   const bool in = flags == srb::kFlagsIn;
   const bool out = flags == srb::kFlagsOut;
   if (Load(block, srb::kFunction) != srb::kFunctionExecuteScsi) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "Function is not EXECUTE_SCSI");
+    return trace.Reject(CompleteSrb(request, srb::kStatusInvalidRequest), "Function is not EXECUTE_SCSI");
   }
   if (cdbLength == 0 || cdbLength > srb::kCdb.size) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "bad CdbLength");
+    return trace.Reject(CompleteSrb(request, srb::kStatusInvalidRequest), "bad CdbLength");
   }
   if (senseLength > srb::kSenseAreaSize) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "SenseInfoBufferLength beyond the sense area");
+    return trace.Reject(CompleteSrb(request, srb::kStatusInvalidRequest), "SenseInfoBufferLength beyond the sense area");
   }
   if (Load(block, srb::kQueueTag) != srb::kQueueTagUntagged) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "QueueTag is not SP_UNTAGGED");
+    return trace.Reject(CompleteSrb(request, srb::kStatusInvalidRequest), "QueueTag is not SP_UNTAGGED");
   }
   if (!in && !out) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest),
+    return trace.Reject(CompleteSrb(request, srb::kStatusInvalidRequest),
                         "SrbFlags are not 0x00010048 (in) or 0x00010088 (out)");
   }
   if (Load(block, srb::kTimeOutValue) != ExpectedTimeOut(in, block[srb::kCdb.offset])) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "TimeOutValue is not the command's");
+    return trace.Reject(CompleteSrb(request, srb::kStatusInvalidRequest), "TimeOutValue is not the command's");
   }
-  if ((in && length < srb::kMinInputLength) || length > kMaxTransfer) {
-    return trace.Reject(Complete(request, srb::kStatusInvalidRequest), "DataTransferLength out of range");
+  if ((in && length < srb::kMinInputLength) || length > kMaxSrbTransfer) {
+    return trace.Reject(CompleteSrb(request, srb::kStatusInvalidRequest), "DataTransferLength out of range");
   }
   const std::uint32_t dataAddress = Load(block, srb::kDataBuffer);
   const std::uint32_t senseAddress = Load(block, srb::kSenseInfoBuffer);
@@ -86,9 +86,9 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   const std::uint32_t bus = Load(block, srb::kPathId);
   const std::uint32_t target = Load(block, srb::kTargetId);
   const std::uint32_t lun = Load(block, srb::kLun);
-  if (bus >= port().busCount()) return Complete(request, srb::kStatusInvalidPathId);
-  if (target >= ScsiPort::kTargets) return Complete(request, srb::kStatusInvalidTargetId);
-  if (lun != 0) return Complete(request, srb::kStatusInvalidLun);
+  if (bus >= port().busCount()) return CompleteSrb(request, srb::kStatusInvalidPathId);
+  if (target >= ScsiPort::kTargets) return CompleteSrb(request, srb::kStatusInvalidTargetId);
+  if (lun != 0) return CompleteSrb(request, srb::kStatusInvalidLun);
 
   // The caller's memory, reached through the addresses.
   auto* dataArea = length == 0 ? nullptr : static_cast<std::uint8_t*>(machine().Resolve(dataAddress, length));
@@ -98,8 +98,8 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   if (out) trace.Bytes("dataOut", dataArea, length);
   const Delivery delivery = port().Deliver(bus, target, lun, cdb, data, senseLength != 0);
   trace.Command(port(), bus, target, cdb, delivery);
-  if (delivery.reach != Delivery::Reach::Answered) return Complete(request, srb::kStatusSelectionTimeout);
-  if (delivery.result.phaseError) return Complete(request, srb::kStatusPhaseSequenceFailure);
+  if (delivery.reach != Delivery::Reach::Answered) return CompleteSrb(request, srb::kStatusSelectionTimeout);
+  if (delivery.result.phaseError) return CompleteSrb(request, srb::kStatusPhaseSequenceFailure);
 
   const CommandResult& result = delivery.result;
   Store(block, srb::kScsiStatus, result.status);
@@ -108,7 +108,7 @@ std::uint32_t QzvController::ServeControllerDevice(ControlRequest& request) {
   if (in && result.transferred != 0) trace.Returned("dataIn", dataArea, result.transferred);
   // A transfer shorter than the length asked for is reported as an overrun,
   // as Windows miniports do.
-  return Complete(request, result.transferred < length ? srb::kStatusDataOverrun : srb::kStatusSuccess);
+  return CompleteSrb(request, result.transferred < length ? srb::kStatusDataOverrun : srb::kStatusSuccess);
 }
 
 }  // namespace lumbrel::sim

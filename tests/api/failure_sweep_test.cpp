@@ -80,9 +80,9 @@ struct CallerMemory {
 };
 
 std::atomic<std::uint32_t> g_callbacks[3];
-void LUMBREL_CALL OnFlash(std::uint32_t) { ++g_callbacks[0]; }
-void LUMBREL_CALL OnFormat(std::uint32_t) { ++g_callbacks[1]; }
-void LUMBREL_CALL OnFirmware(std::uint32_t) { ++g_callbacks[2]; }
+void LUMBREL_CALL CountFlashCallback(std::uint32_t) { ++g_callbacks[0]; }
+void LUMBREL_CALL CountFormatCallback(std::uint32_t) { ++g_callbacks[1]; }
+void LUMBREL_CALL CountFirmwareCallback(std::uint32_t) { ++g_callbacks[2]; }
 
 const std::array<std::uint8_t, 4096> kFirmwareImage = {0x46, 0x57};
 
@@ -116,9 +116,9 @@ const std::vector<ExportUnderTest>& Exports() {
       {.name = "SFStartFlashPower", .call = [](M&) { return SFStartFlashPower(1, 0x27); }, .before = Before::FindCages},
       {.name = "SFStopFlashPower", .call = [](M&) { return SFStopFlashPower(1, 0x27); }, .before = Before::FindCages},
       {.name = "SFAdjustPowerLED", .call = [](M&) { return SFAdjustPowerLED(1, 0x27, 1); }, .before = Before::FindCages},
-      {.name = "SetActivityCallback", .call = [](M&) { SetActivityCallback(OnFlash); return 0u; }},
-      {.name = "SetFormatCallback", .call = [](M&) { SetFormatCallback(OnFormat); return 0u; }},
-      {.name = "SetFirmwareCallback", .call = [](M&) { SetFirmwareCallback(OnFirmware); return 0u; }},
+      {.name = "SetActivityCallback", .call = [](M&) { SetActivityCallback(CountFlashCallback); return 0u; }},
+      {.name = "SetFormatCallback", .call = [](M&) { SetFormatCallback(CountFormatCallback); return 0u; }},
+      {.name = "SetFirmwareCallback", .call = [](M&) { SetFirmwareCallback(CountFirmwareCallback); return 0u; }},
       {.name = "FlashDriveActivityLight",
        .call = [](M&) { return FlashDriveActivityLight(LUMBREL_CLASS_SCSIPORT, 0, 1, 3, 1); },
        .job = 0},
@@ -230,9 +230,9 @@ class FailureSweepTest : public ModuleTest, public ::testing::WithParamInterface
   void Fresh() {
     Load(machineJson());
     for (auto& count : g_callbacks) count = 0;
-    SetActivityCallback(OnFlash);
-    SetFormatCallback(OnFormat);
-    SetFirmwareCallback(OnFirmware);
+    SetActivityCallback(CountFlashCallback);
+    SetFormatCallback(CountFormatCallback);
+    SetFirmwareCallback(CountFirmwareCallback);
     machine().trace().Capture(false);  // the sweep counts calls; recording them would dominate its time
     if (GetParam().before == Before::CountUnits) {
       ASSERT_EQ(CountAdapterUnits(nullptr, nullptr), 0u);

@@ -31,9 +31,9 @@ struct KindCounts {
 std::array<KindCounts, std::size(kKinds)> g_counts;
 KindCounts& CountsOf(JobKind kind) { return g_counts[static_cast<std::size_t>(kind)]; }
 
-void LUMBREL_CALL OnFlash(std::uint32_t) { ++CountsOf(JobKind::Flash).calledBack; }
-void LUMBREL_CALL OnFormat(std::uint32_t) { ++CountsOf(JobKind::Format).calledBack; }
-void LUMBREL_CALL OnFirmware(std::uint32_t) { ++CountsOf(JobKind::Firmware).calledBack; }
+void LUMBREL_CALL TallyFlashCallback(std::uint32_t) { ++CountsOf(JobKind::Flash).calledBack; }
+void LUMBREL_CALL TallyFormatCallback(std::uint32_t) { ++CountsOf(JobKind::Format).calledBack; }
+void LUMBREL_CALL TallyFirmwareCallback(std::uint32_t) { ++CountsOf(JobKind::Firmware).calledBack; }
 
 const std::uint8_t kImage[512] = {};
 
@@ -74,9 +74,9 @@ class JobLoadTest : public DriveTest {
     for (KindCounts& counts : g_counts) {
       counts.started = counts.calledBack = counts.overlaps = counts.refused = counts.otherResults = 0;
     }
-    SetActivityCallback(OnFlash);
-    SetFormatCallback(OnFormat);
-    SetFirmwareCallback(OnFirmware);
+    SetActivityCallback(TallyFlashCallback);
+    SetFormatCallback(TallyFormatCallback);
+    SetFirmwareCallback(TallyFirmwareCallback);
     ASSERT_EQ(CountAdapterUnits(&unitsAtLoad_, nullptr), 0u);
   }
 

@@ -9,7 +9,7 @@ namespace lumbrel::test {
 namespace {
 
 // RAID 5 over four drives of 1000 blocks in two spans, RAID 1 over two.
-constexpr const char* kTwoDrives = R"([
+constexpr const char* kTwoArrayDrives = R"([
   {"level": 5, "state": 255, "spans": [
     {"drives": [{"target": 0, "blocks": 1000}, {"target": 1, "blocks": 1000}]},
     {"drives": [{"target": 2, "blocks": 1000}, {"target": 3, "blocks": 1000}]}]},
@@ -18,7 +18,7 @@ constexpr const char* kTwoDrives = R"([
 class Hhba5100ConfigTest : public RaidTest {};
 
 TEST_F(Hhba5100ConfigTest, Raid5LosesOneMembersShare) {
-  BuildPort("HHBA5100", 6, kTwoDrives);
+  BuildPort("HHBA5100", 6, kTwoArrayDrives);
   const LogicalDrive& drive = View(0).logicalDrives[0];
   EXPECT_EQ(drive.raidLevel, 5u);
   EXPECT_EQ(drive.status, 1u);  // state 0xFF
@@ -28,7 +28,7 @@ TEST_F(Hhba5100ConfigTest, Raid5LosesOneMembersShare) {
 }
 
 TEST_F(Hhba5100ConfigTest, Raid1HalvesTheMembersBlocks) {
-  BuildPort("HHBA5100", 6, kTwoDrives);
+  BuildPort("HHBA5100", 6, kTwoArrayDrives);
   const LogicalDrive& drive = View(0).logicalDrives[1];
   EXPECT_EQ(drive.status, 6u);  // state 4
   EXPECT_EQ(drive.capacity, 1000u);

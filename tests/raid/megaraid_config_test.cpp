@@ -10,7 +10,7 @@ namespace {
 
 // Two logical drives over the drives at targets 0..5 of bus 0: RAID 5 of two
 // spans (state 0), RAID 1 of one span (state 4).
-constexpr const char* kTwoDrives = R"([
+constexpr const char* kTwoLogicalDrives = R"([
   {"level": 5, "state": 0, "spans": [
     {"drives": [{"target": 2, "blocks": 100}, {"target": 1, "blocks": 100}]},
     {"blocks": 250, "drives": [{"target": 3}, {"target": 1}]}]},
@@ -19,7 +19,7 @@ constexpr const char* kTwoDrives = R"([
 class MegaRaidConfigTest : public RaidTest {};
 
 TEST_F(MegaRaidConfigTest, LogicalDrivesTakeBusZeroAndTheirNumber) {
-  BuildPort("mraidnt", 6, kTwoDrives);
+  BuildPort("mraidnt", 6, kTwoLogicalDrives);
   RaidConfig& view = View(0);
   ASSERT_EQ(view.logicalDriveCount, 2u);
   EXPECT_TRUE(view.logicalDrives[0].address == (std::initializer_list<int>{0, 0, 0}));
@@ -27,7 +27,7 @@ TEST_F(MegaRaidConfigTest, LogicalDrivesTakeBusZeroAndTheirNumber) {
 }
 
 TEST_F(MegaRaidConfigTest, LevelStatusAndCapacityOfEachLogicalDrive) {
-  BuildPort("mraidnt", 6, kTwoDrives);
+  BuildPort("mraidnt", 6, kTwoLogicalDrives);
   std::uint32_t level = 0, status = 0, capacity = 0;
   ASSERT_EQ(View(0).GetLogicalDriveInfo(0, &level, &status, &capacity), 0u);
   EXPECT_EQ(level, 5u);
@@ -41,7 +41,7 @@ TEST_F(MegaRaidConfigTest, LevelStatusAndCapacityOfEachLogicalDrive) {
 }
 
 TEST_F(MegaRaidConfigTest, MembersInReportedOrderEachOnce) {
-  BuildPort("mraidnt", 6, kTwoDrives);
+  BuildPort("mraidnt", 6, kTwoLogicalDrives);
   const DriveAddress* members = nullptr;
   std::uint32_t count = 0;
   ASSERT_EQ(View(0).GetMembers(0, &members, &count), 0u);

@@ -10,7 +10,6 @@
 namespace lumbrel::test {
 namespace {
 
-const std::uint8_t kWrite1Block[6] = {0x0A, 0, 0, 0, 1, 0};
 
 // Port 1 is a MegaRAID controller with drives at 0, 3 and the adapter's own
 // id 7, whose driver leaves sense data where nobody answers; the device of

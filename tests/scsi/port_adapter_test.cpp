@@ -11,8 +11,6 @@
 namespace lumbrel::test {
 namespace {
 
-const std::uint8_t kWrite1Block[6] = {0x0A, 0, 0, 0, 1, 0};
-const std::uint8_t kRead10[10] = {0x28, 0, 0, 0, 0x10, 0, 0, 0, 0x08, 0};
 
 std::size_t Count(const std::vector<std::string>& names, const std::string& name) {
   return static_cast<std::size_t>(std::count(names.begin(), names.end(), name));

@@ -19,6 +19,10 @@
 
 namespace lumbrel::test {
 
+// CDBs that the adapter tests send through every variant.
+inline constexpr std::uint8_t kWrite1Block[6] = {0x0A, 0, 0, 0, 1, 0};                // WRITE(6) of block 0
+inline constexpr std::uint8_t kRead10[10] = {0x28, 0, 0, 0, 0x10, 0, 0, 0, 0x08, 0};  // READ(10) of 8 blocks at 16
+
 // The drives that a scripted driver answers for: (bus * 16 + target) to the
 // first INQUIRY byte (peripheral qualifier and device type).
 using Drives = std::map<int, std::uint8_t>;

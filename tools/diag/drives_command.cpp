@@ -14,7 +14,6 @@
 namespace lumbrel::diag {
 namespace {
 
-constexpr std::uint32_t kMaxCages = 4;
 constexpr std::size_t kInquiryVendorLength = 8;  // the vendor part of the vendor and product field
 
 std::string Trimmed(std::string text) {

@@ -11,8 +11,6 @@
 namespace lumbrel::diag {
 namespace {
 
-constexpr std::uint32_t kMaxCages = 4;
-
 std::string Hex(std::uint32_t value, int digits = 2) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));

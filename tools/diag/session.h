@@ -16,6 +16,9 @@
 
 namespace lumbrel::diag {
 
+// The most cages the library reports; a count beyond it is never trusted.
+inline constexpr std::uint32_t kMaxCages = 4;
+
 struct DriveName;
 
 struct CommandOutput {
