@@ -60,7 +60,7 @@ case $devices_status in
 esac
 rm -f "$devices_log"
 step "fuzz harnesses build (clang)" bash -c "cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $jobs --target fuzz_all"
-step "fuzz smoke runs" ctest --preset fuzz
+step "fuzz smoke runs" ctest --preset fuzz -j "$jobs"
 
 echo "==> windows checks (output of the background run)"
 wait $windows_pid

@@ -9,7 +9,7 @@
 namespace lumbrel {
 namespace {
 
-namespace reply = megaraid_reply;
+namespace mr = megaraid_reply;
 
 // "%c%c.%2.2d.%2.2d" of a version stored last byte first: bytes 3 and 2 as
 // characters, then 1 and 0 as numbers.
@@ -49,11 +49,11 @@ std::uint32_t MegaRaidConfig::Refresh() {
 
 std::uint32_t MegaRaidConfig::ReadVersions() {
   if (const std::uint32_t result = SendMegaRaidCommand(megaraid_mailbox::kOpcodeEnquiry, nullptr)) return result;
-  const ByteView data(buffer + megaraid_mailbox::kReplyOffset, reply::kDataSize);
+  const ByteView data(buffer + megaraid_mailbox::kReplyOffset, mr::kDataSize);
   // A first version byte of 0 leaves the text empty, so the enquiry is
   // made again at the next refresh.
-  FormatVersion(firmwareVersion, data, reply::kFirmwareVersion);
-  FormatVersion(biosVersion, data, reply::kBiosVersion);
+  FormatVersion(firmwareVersion, data, mr::kFirmwareVersion);
+  FormatVersion(biosVersion, data, mr::kBiosVersion);
   return 0;
 }
 
@@ -63,29 +63,29 @@ std::uint32_t MegaRaidConfig::ReadConfiguration() {
   }
   // Every count the controller declares is cut to the entries that the
   // reply data and the entry layouts hold.
-  const ByteView data(buffer + megaraid_mailbox::kReplyOffset, reply::kDataSize);
-  const std::uint32_t count = data.Fit(data.U8(reply::kLogicalDriveCount.offset), reply::kLogicalDrivesOffset,
-                                       reply::kLogicalDriveSize);
+  const ByteView data(buffer + megaraid_mailbox::kReplyOffset, mr::kDataSize);
+  const std::uint32_t count = data.Fit(data.U8(mr::kLogicalDriveCount.offset), mr::kLogicalDrivesOffset,
+                                       mr::kLogicalDriveSize);
   if (SetLogicalDriveCount(count) != 0) return kNoMemory;
   const auto port = static_cast<std::uint8_t>(adapter->adapterNumber);
   for (std::uint32_t i = 0; i < count; ++i) {
-    namespace entry = reply::logical_drive;
-    const ByteView drive = data.Sub(reply::kLogicalDrivesOffset + i * reply::kLogicalDriveSize, reply::kLogicalDriveSize);
+    namespace entry = mr::logical_drive;
+    const ByteView drive = data.Sub(mr::kLogicalDrivesOffset + i * mr::kLogicalDriveSize, mr::kLogicalDriveSize);
     LogicalDrive& record = logicalDrives[i];
     record.raidLevel = drive.U8(entry::kRaidLevel.offset);
     record.status = MapMegaRaidState(drive.U8(entry::kState.offset));
     record.address = DriveAddress{static_cast<std::uint8_t>(i), 0, port};
     const std::uint32_t spans =
-        drive.Fit(drive.U8(entry::kSpanCount.offset), entry::kSpansOffset, reply::kSpanSize, entry::kSpanRoom);
+        drive.Fit(drive.U8(entry::kSpanCount.offset), entry::kSpansOffset, mr::kSpanSize, entry::kSpanRoom);
     const std::uint8_t drivesPerSpan = drive.U8(entry::kDrivesPerSpan.offset);
     for (std::uint32_t s = 0; s < spans; ++s) {
-      const ByteView span = drive.Sub(entry::kSpansOffset + s * reply::kSpanSize, reply::kSpanSize);
-      record.capacity += span.Le32(reply::span::kBlocks.offset);
+      const ByteView span = drive.Sub(entry::kSpansOffset + s * mr::kSpanSize, mr::kSpanSize);
+      record.capacity += span.Le32(mr::span::kBlocks.offset);
       const std::uint32_t drives =
-          span.Fit(drivesPerSpan, reply::span::kDrivesOffset, reply::drive::kSize, reply::span::kDriveRoom);
+          span.Fit(drivesPerSpan, mr::span::kDrivesOffset, mr::drive::kSize, mr::span::kDriveRoom);
       for (std::uint32_t d = 0; d < drives; ++d) {
-        const std::size_t at = reply::span::kDrivesOffset + d * reply::drive::kSize;
-        AddMember(i, DriveAddress{span.U8(at + reply::drive::kTarget.offset), span.U8(at + reply::drive::kBus.offset),
+        const std::size_t at = mr::span::kDrivesOffset + d * mr::drive::kSize;
+        AddMember(i, DriveAddress{span.U8(at + mr::drive::kTarget.offset), span.U8(at + mr::drive::kBus.offset),
                                   port});
       }
     }

@@ -332,8 +332,12 @@ TEST_F(JobTest, LoadStartStopAndFreeFromTwoThreadsLosesNoCallback) {
   cycles(0);
   other.join();
   host::UnloadModule();  // stops a flash left running, awaits the workers
-  for (int kind = 0; kind < 3; ++kind) EXPECT_EQ(g_callbacks[kind], started[kind]) << "kind " << kind;
-  EXPECT_GT(started[0] + started[1] + started[2], 3);
+  // How many starts a running job turns away depends on the scheduler; each
+  // kind's first start always finds it free.
+  for (int kind = 0; kind < 3; ++kind) {
+    EXPECT_GE(started[kind], 1) << "kind " << kind;
+    EXPECT_EQ(g_callbacks[kind], started[kind]) << "kind " << kind;
+  }
 }
 
 // ---- the format -----------------------------------------------------------
