@@ -14,6 +14,7 @@
 
 #include "lumbrel.h"
 #include "sim/faults.h"
+#include "sim/machine_description.h"
 #include "support/module_fixture.h"
 
 namespace lumbrel::test {
@@ -228,7 +229,7 @@ class FailureSweepTest : public ModuleTest, public ::testing::WithParamInterface
   // A fresh machine and library, with the callbacks set and what the export
   // needs from an earlier call (the adapter list, the cages).
   void Fresh() {
-    Load(machineJson());
+    Load(sweepConfig());
     for (auto& count : g_callbacks) count = 0;
     SetActivityCallback(CountFlashCallback);
     SetFormatCallback(CountFormatCallback);
@@ -298,9 +299,10 @@ class FailureSweepTest : public ModuleTest, public ::testing::WithParamInterface
                            .arrayAdapters = unresolved});
   }
 
-  static const std::string& machineJson() {
-    static const std::string json = SweepMachine();
-    return json;
+  // Parsed once: the sweep installs the machine a few thousand times.
+  static const sim::MachineConfig& sweepConfig() {
+    static const sim::MachineConfig config = sim::ParseMachine(nlohmann::json::parse(SweepMachine()));
+    return config;
   }
 };
 
