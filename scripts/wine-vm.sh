@@ -124,7 +124,7 @@ run() {
   local console
   console=$(mktemp)
   # TCG: no hardware virtualisation is needed, only time.
-  qemu-system-x86_64 -nodefaults -no-user-config -m 2048 -smp 2 -no-reboot -display none -serial "file:$console" \
+  qemu-system-x86_64 -nodefaults -no-user-config -m 3072 -smp 2 -no-reboot -display none -serial "file:$console" \
     -kernel "$vm/vmlinuz" -initrd "$vm/initrd.gz" \
     -append "console=ttyS0 quiet panic=-1 lumbrel.share=$share lumbrel.script=$script lumbrel.readonly=$readonly" \
     -fsdev local,id=hostroot,path=/,security_model=none,readonly=on,multidevs=remap \
