@@ -19,6 +19,9 @@ struct ControlRequest {
   const void* userInput = nullptr;
   void* userOutput = nullptr;
   std::uint32_t bytesReturned = 0;  // set by the driver
+  // Set by a driver that changed no byte of the buffer at or beyond this
+  // offset: what lies there is still the input as copied in.
+  std::uint32_t changedEnd = UINT32_MAX;
   // The trace record of the call, for what the driver adds; null while the
   // trace is off.
   TraceRecord* trace = nullptr;

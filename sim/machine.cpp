@@ -20,16 +20,22 @@ Machine::~Machine() { WaitForThreads(); }
 void Machine::AddDevice(std::string_view name, std::shared_ptr<Device> device) {
   std::lock_guard lock(mutex_);
   devices_[ToUpper(name)] = std::move(device);
+  lastFound_ = nullptr;
 }
 
 std::shared_ptr<Device> Machine::FindDevice(std::string_view name) const {
+  if (lastFound_ != nullptr && name == lastFoundName_) return *lastFound_;
   const auto it = devices_.find(name);
-  return it == devices_.end() ? nullptr : it->second;
+  if (it == devices_.end()) return nullptr;
+  lastFoundName_.assign(name);
+  lastFound_ = &it->second;
+  return it->second;
 }
 
 void Machine::RemoveDevice(std::string_view name) {
   std::lock_guard lock(mutex_);
   devices_.erase(ToUpper(name));
+  lastFound_ = nullptr;
 }
 
 void Machine::AddVolume(const VolumeConfig& volume) {

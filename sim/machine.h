@@ -135,6 +135,11 @@ class Machine {
   SimArrayLibrary arrayLibrary_;
   std::vector<MachineChange> changes_;
   std::map<std::string, std::shared_ptr<Device>, LessIgnoreCase> devices_;  // by upper-case name
+  // The last name found, as the caller spelled it, and its entry: a job opens
+  // the same device for every request. Under the machine's lock; forgotten
+  // whenever a device is added or removed.
+  mutable std::string lastFoundName_;
+  mutable const std::shared_ptr<Device>* lastFound_ = nullptr;
   std::map<char, VolumeConfig> volumes_;
 #if defined(_WIN32)
   // Far above the handles of the real process, which live beside them.

@@ -180,7 +180,11 @@ BOOL WINAPI LUMBREL_SIM_WIN32(DeviceIoControl)(HANDLE device, DWORD ioControlCod
   request.trace = traced ? &call.trace() : nullptr;
   if (const std::uint32_t error = object->device->Control(request); error != 0) return call.Fail(error, FALSE);
   const DWORD returned = std::min<DWORD>(request.bytesReturned, outBufferSize);
-  if (returned != 0) std::memcpy(outBuffer, system.data(), returned);
+  // When the input and the output are one buffer, the bytes that the driver
+  // left alone are already there: only those it may have changed go back.
+  DWORD changed = returned;
+  if (outBuffer == inBuffer && request.changedEnd < returned && returned <= inBufferSize) changed = request.changedEnd;
+  if (changed != 0) std::memcpy(outBuffer, system.data(), changed);
   *bytesReturned = returned;
   call.trace().SetReturnedHex("out", system.data(), returned);
   call.Finish(0);

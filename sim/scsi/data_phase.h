@@ -36,6 +36,7 @@ class DataPhase {
     }
     const std::uint32_t n = std::min(wanted, length_);
     transferred_ = n;
+    reached_ = std::max(reached_, n);
     return {area_, n};
   }
 
@@ -55,6 +56,9 @@ class DataPhase {
   void Shorten(std::uint32_t residual) { transferred_ -= std::min(residual, transferred_); }
 
   std::uint32_t transferred() const { return transferred_; }
+  // The bytes at the start of the area that the device was given to write
+  // (a residual does not take them back); the rest is as the initiator left it.
+  std::uint32_t reached() const { return reached_; }
   bool phaseError() const { return phaseError_; }
 
  private:
@@ -62,6 +66,7 @@ class DataPhase {
   std::uint8_t* area_ = nullptr;
   std::uint32_t length_ = 0;
   std::uint32_t transferred_ = 0;
+  std::uint32_t reached_ = 0;
   bool phaseError_ = false;
 };
 

@@ -136,6 +136,8 @@ std::uint32_t MegaRaidController::DirectCdb(ControlRequest& request, DriverTrace
   DataPhase data(in ? DataDirection::In : DataDirection::Out, block + mr::kDataArea, length);
   if (!in) trace.Bytes("dataOut", block + mr::kDataArea, length);
   const Delivery delivery = port().Deliver(bus, target, 0, cdb, data, senseLength != 0);
+  // From here on only the mailbox and what the drive wrote change.
+  request.changedEnd = mr::kDataArea + data.reached();
   trace.Command(port(), bus, target, cdb, delivery);
   if (delivery.reach != Delivery::Reach::Answered) return Complete(request, mr::kStatusNoDevice);
   if (delivery.result.phaseError) return trace.Reject(Complete(request, mr::kStatusInvalid), "data phase error");
