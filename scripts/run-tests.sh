@@ -14,19 +14,25 @@ summary=()
 passed=0
 failed=0
 
+# record NAME EXIT-STATUS SECONDS: one line of the summary.
+record() {
+  if [ "$2" = 0 ]; then
+    summary+=("passed: $1 ($3 s)")
+    passed=$((passed + 1))
+  else
+    summary+=("FAILED: $1 ($3 s)")
+    failed=$((failed + 1))
+    status=1
+  fi
+}
+
 step() {
   local name=$1
   shift
   echo "==> $name"
   local start=$SECONDS
-  if "$@"; then
-    summary+=("passed: $name ($((SECONDS - start)) s)")
-    passed=$((passed + 1))
-  else
-    summary+=("FAILED: $name ($((SECONDS - start)) s)")
-    failed=$((failed + 1))
-    status=1
-  fi
+  "$@"
+  record "$name" $? $((SECONDS - start))
 }
 
 step "windows cross build" bash -c "cmake --preset windows >/dev/null && cmake --build build/windows -j $jobs"
@@ -52,12 +58,11 @@ devices_log=$(mktemp)
 devices_start=$SECONDS
 scripts/device-tests.sh build/host-test 2>&1 | tee "$devices_log"
 devices_status=${PIPESTATUS[0]}
-devices_time="($((SECONDS - devices_start)) s)"
-case $devices_status in
-  0) summary+=("passed: real-device tests (scsi_debug in a virtual machine) $devices_time"); passed=$((passed + 1)) ;;
-  77) summary+=("$(grep -m 1 '^SKIPPED: ' "$devices_log")") ;;
-  *) summary+=("FAILED: real-device tests (scsi_debug in a virtual machine) $devices_time"); failed=$((failed + 1)); status=1 ;;
-esac
+if [ "$devices_status" = 77 ]; then
+  summary+=("$(grep -m 1 '^SKIPPED: ' "$devices_log")")
+else
+  record "real-device tests (scsi_debug in a virtual machine)" "$devices_status" $((SECONDS - devices_start))
+fi
 rm -f "$devices_log"
 step "fuzz harnesses build (clang)" bash -c "cmake --preset fuzz >/dev/null && cmake --build build/fuzz -j $jobs --target fuzz_all"
 step "fuzz smoke runs" ctest --preset fuzz -j "$jobs"
@@ -67,14 +72,7 @@ wait $windows_pid
 cat "$windows_log"
 read -r windows_status windows_time <"$windows_log.result" || windows_status=1
 rm -f "$windows_log" "$windows_log.result"
-if [ "$windows_status" = 0 ]; then
-  summary+=("passed: windows checks, beside the host steps (${windows_time:-?} s)")
-  passed=$((passed + 1))
-else
-  summary+=("FAILED: windows checks, beside the host steps (${windows_time:-?} s)")
-  failed=$((failed + 1))
-  status=1
-fi
+record "windows checks, beside the host steps" "$windows_status" "${windows_time:-?}"
 # The Wine tests are part of the windows checks; the summary says how they
 # ran, or why they could not.
 . scripts/wine-support.sh
