@@ -11,6 +11,7 @@
 # TESTS is a bash file of `wine_test NAME SECONDS COMMAND...` lines. Exits 0
 # when the prefix was made and every test ran, whatever the tests' results.
 set -uo pipefail
+. "$(dirname "$0")/../../scripts/wine-support.sh"
 results=$1
 tests=$2
 rm -rf "$results"
@@ -32,10 +33,7 @@ wine_test() {
   echo $status >"$results/$name.status"
 }
 
-# Under an emulated processor on a loaded machine wineboot sometimes exits
-# nonzero after it has written the whole prefix; the tests only need the
-# prefix. A timeout, or a prefix without its registry and system directory,
-# still fails.
+# A fresh prefix; wineboot's status as scripts/wine-support.sh counts it.
 make_prefix() {
   wineserver -k >/dev/null 2>&1
   rm -rf "$WINEPREFIX"
@@ -43,12 +41,7 @@ make_prefix() {
   timeout 1500 wine wineboot --init
   local status=$?
   wineserver -w
-  if [ $status -ne 0 ] && [ $status -ne 124 ] && [ -f "$WINEPREFIX/system.reg" ] &&
-     [ -f "$WINEPREFIX/user.reg" ] && [ -d "$WINEPREFIX/drive_c/windows/system32" ]; then
-    echo "wineboot exited with $status, but the prefix is complete: going on"
-    status=0
-  fi
-  return $status
+  return "$(lumbrel_wineboot_status $status)"
 }
 
 start=$SECONDS
