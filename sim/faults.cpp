@@ -75,7 +75,7 @@ void Faults::CountUnlisted(std::string_view call) {
   }
 }
 
-std::optional<std::uint32_t> Faults::Fire(std::string_view call, CallAttributes attributes) {
+InjectedFailure Faults::Fire(std::string_view call, CallAttributes attributes) {
   std::lock_guard<SimMutex> lock(mutex_);
   for (ActiveRule& active : rules_) {
     const FaultRule& rule = active.rule;
@@ -93,9 +93,9 @@ std::optional<std::uint32_t> Faults::Fire(std::string_view call, CallAttributes 
     if (ordinal < rule.skip) continue;
     if (rule.count && ordinal - rule.skip >= *rule.count) continue;
     ++injected_;
-    return rule.error;
+    return InjectedFailure(rule.error);
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace lumbrel::sim

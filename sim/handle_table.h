@@ -23,18 +23,25 @@ class HandleTable {
   explicit HandleTable(std::uintptr_t first) : next_(first) {}
 
   void* Add(KernelObject&& object) {
+    void* handle = nullptr;
+    Open(&handle) = std::move(object);
+    return handle;
+  }
+
+  // Opens a handle to an empty object for the caller to fill in place (a
+  // kept object reuses its name's storage).
+  KernelObject& Open(void** handle) {
     std::unique_ptr<KernelObject> stored;
     if (spare_.empty()) {
-      stored = std::make_unique<KernelObject>(std::move(object));
+      stored = std::make_unique<KernelObject>();
     } else {
       stored = std::move(spare_.back());
       spare_.pop_back();
-      *stored = std::move(object);
     }
-    const std::uintptr_t handle = next_;
+    *handle = reinterpret_cast<void*>(next_);
+    open_.push_back({next_, std::move(stored)});
     next_ += 4;
-    open_.push_back({handle, std::move(stored)});
-    return reinterpret_cast<void*>(handle);
+    return *open_.back().object;
   }
 
   KernelObject* Find(void* handle) const {
@@ -49,7 +56,7 @@ class HandleTable {
     if (at == open_.size()) return false;
     std::unique_ptr<KernelObject> object = std::move(open_[at].object);
     open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(at));
-    *object = KernelObject();
+    object->Clear();
     if (spare_.size() < kSpareKept) spare_.push_back(std::move(object));
     return true;
   }
@@ -57,7 +64,7 @@ class HandleTable {
   std::size_t size() const { return open_.size(); }
 
  private:
-  struct Open {
+  struct Entry {
     std::uintptr_t handle;
     std::unique_ptr<KernelObject> object;
   };
@@ -69,12 +76,12 @@ class HandleTable {
     // The latest handle first: most closes and requests are to it.
     if (!open_.empty() && open_.back().handle == number) return open_.size() - 1;
     const auto it = std::lower_bound(open_.begin(), open_.end(), number,
-                                     [](const Open& open, std::uintptr_t wanted) { return open.handle < wanted; });
+                                     [](const Entry& entry, std::uintptr_t wanted) { return entry.handle < wanted; });
     return it != open_.end() && it->handle == number ? static_cast<std::size_t>(it - open_.begin()) : open_.size();
   }
 
   std::uintptr_t next_;
-  std::vector<Open> open_;  // by handle
+  std::vector<Entry> open_;  // by handle
   std::vector<std::unique_ptr<KernelObject>> spare_;
 };
 

@@ -21,6 +21,17 @@ struct KernelObject {
   std::uint64_t position = 0;
   std::shared_ptr<Device> device;
   std::shared_ptr<SimThread> thread;
+
+  // Back to an empty object that keeps the name's storage for the next open.
+  void Clear() {
+    kind = Kind::File;
+    name.clear();
+    access = 0;
+    file.reset();
+    position = 0;
+    device.reset();
+    thread.reset();
+  }
 };
 
 }  // namespace lumbrel::sim

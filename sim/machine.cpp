@@ -23,13 +23,25 @@ void Machine::AddDevice(std::string_view name, std::shared_ptr<Device> device) {
   lastFound_ = nullptr;
 }
 
-std::shared_ptr<Device> Machine::FindDevice(std::string_view name) const {
+const std::shared_ptr<Device>& Machine::FindDevice(std::string_view name) const {
+  static const std::shared_ptr<Device> kNone;
   if (lastFound_ != nullptr && name == lastFoundName_) return *lastFound_;
   const auto it = devices_.find(name);
-  if (it == devices_.end()) return nullptr;
+  if (it == devices_.end()) return kNone;
   lastFoundName_.assign(name);
   lastFound_ = &it->second;
   return it->second;
+}
+
+void Machine::SetChanges(std::vector<MachineChange> changes) {
+  std::lock_guard lock(mutex_);
+  changes_ = std::move(changes);
+  changesPending_.store(!changes_.empty(), std::memory_order_release);
+}
+
+void Machine::ApplyPendingChanges() {
+  sim::ApplyChangesDue(*this, changes_);
+  changesPending_.store(!changes_.empty(), std::memory_order_release);
 }
 
 void Machine::RemoveDevice(std::string_view name) {

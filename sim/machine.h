@@ -6,6 +6,7 @@
 // consistent machine; Sleep only advances the virtual clock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -58,7 +59,14 @@ class Machine {
   VirtualClock& clock() { return clock_; }
   Faults& faults() { return faults_; }
   // The timed edits still to come, in time order.
-  std::vector<MachineChange>& changes() { return changes_; }
+  void SetChanges(std::vector<MachineChange> changes);
+  // Applies, under the machine's lock, the edits whose time the calling
+  // thread has reached.
+  void ApplyChangesDue() {
+    if (!changes_.empty()) ApplyPendingChanges();
+  }
+  // Whether an edit is still to come; also read without the lock.
+  bool ChangesPending() const { return changesPending_.load(std::memory_order_acquire); }
   Trace& trace() { return trace_; }
   // The SCSI ports, buses and devices behind the device namespace.
   ScsiWorld& scsi() { return scsi_; }
@@ -68,8 +76,10 @@ class Machine {
   const SimArrayLibrary& arrayLibrary() const { return arrayLibrary_; }
 
   // The device namespace: "\\.\NAME" opens the device registered as NAME.
+  // A found device (null when none) is the machine's own reference: copy it
+  // before the machine's lock is let go or a device is added or removed.
   void AddDevice(std::string_view name, std::shared_ptr<Device> device);
-  std::shared_ptr<Device> FindDevice(std::string_view name) const;
+  const std::shared_ptr<Device>& FindDevice(std::string_view name) const;
   void RemoveDevice(std::string_view name);
 
   // Volumes by drive letter (upper case).
@@ -86,6 +96,7 @@ class Machine {
   // Kernel handles: files, devices, threads and file searches. The caller
   // holds the machine's lock, as every platform call does.
   void* AddHandle(KernelObject object) { return handles_.Add(std::move(object)); }
+  KernelObject& OpenHandle(void** handle) { return handles_.Open(handle); }
   KernelObject* FindHandle(void* handle) { return handles_.Find(handle); }
   bool RemoveHandle(void* handle) { return handles_.Remove(handle); }
   // The system buffer of DeviceIoControl, at least `size` bytes; for the
@@ -123,6 +134,8 @@ class Machine {
   void WaitForThreads();
 
  private:
+  void ApplyPendingChanges();
+
   SimRecursiveMutex mutex_;
   MachineSettings settings_;
   Registry registry_;
@@ -134,6 +147,7 @@ class Machine {
   ScsiWorld scsi_{faults_, clock_};  // after the faults and the clock it uses
   SimArrayLibrary arrayLibrary_;
   std::vector<MachineChange> changes_;
+  std::atomic<bool> changesPending_{false};
   std::map<std::string, std::shared_ptr<Device>, LessIgnoreCase> devices_;  // by upper-case name
   // The last name found, as the caller spelled it, and its entry: a job opens
   // the same device for every request. Under the machine's lock; forgotten

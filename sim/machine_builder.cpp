@@ -69,7 +69,7 @@ std::unique_ptr<Machine> BuildMachine(const MachineConfig& config) {
   machine->i2c() = I2cBus(std::move(cages));
 
   for (const FaultRule& rule : config.faults) machine->faults().Add(rule);
-  machine->changes() = config.changes;
+  machine->SetChanges(config.changes);
   return machine;
 }
 

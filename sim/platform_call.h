@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <mutex>
-#include <optional>
 
 #include "platform/win32.h"
 #include "sim/simulator.h"
@@ -21,7 +20,7 @@ class PlatformCall {
  public:
   explicit PlatformCall(CallName name)
       : machine_(CurrentMachine()), lock_(machine_.mutex()), trace_(machine_.trace(), name.text()), name_(name) {
-    if (!machine_.changes().empty()) ApplyChangesDue(machine_, machine_.changes());
+    machine_.ApplyChangesDue();
   }
   PlatformCall(const PlatformCall&) = delete;
   PlatformCall& operator=(const PlatformCall&) = delete;
@@ -31,7 +30,7 @@ class PlatformCall {
 
   // The failure that a fault rule injects into this call, marked in the
   // record; none when no rule fires.
-  std::optional<std::uint32_t> Fault(CallAttributes attributes = {}) {
+  InjectedFailure Fault(CallAttributes attributes = {}) {
     const auto fault = machine_.faults().Check(name_, attributes);
     if (fault) trace_.Injected();
     return fault;

@@ -1,5 +1,6 @@
 // The process facts of the host build, served by the current machine.
 #include <cstdlib>
+#include <mutex>
 
 #include "platform/runtime.h"
 #include "sim/simulator.h"
@@ -12,6 +13,7 @@ std::uint32_t CalendarTime() { return sim::CurrentMachine().clock().CalendarTime
 
 void* AllocateMemory(std::size_t size) {
   sim::Machine& machine = sim::CurrentMachine();
+  const std::lock_guard lock(machine.mutex());  // fault checks are counted under it
   if (machine.faults().Check("allocate", {{"size", static_cast<std::uint64_t>(size)}})) return nullptr;
   void* block = std::malloc(size == 0 ? 1 : size);
   if (block != nullptr) machine.CountAllocation(+1);

@@ -41,35 +41,24 @@ void Trace::ClearRecords() {
   records_.clear();
 }
 
-TraceRecord::TraceRecord(Trace& trace, const char* call) : trace_(trace.enabled() ? &trace : nullptr) {
-  if (trace_ != nullptr) {
-    json_["seq"] = 0;  // numbered when written, first in the record
-    json_["call"] = call;
-  }
+void TraceRecord::Begin(const char* call) {
+  json_.emplace();
+  (*json_)["seq"] = 0;  // numbered when written, first in the record
+  (*json_)["call"] = call;
 }
 
-TraceRecord& TraceRecord::SetHex(const char* key, const void* data, std::size_t size) {
-  if (trace_ != nullptr) json_[key] = Hex(data, size);
-  return *this;
+void TraceRecord::PutHex(const char* key, const void* data, std::size_t size) { (*json_)[key] = Hex(data, size); }
+
+void TraceRecord::PutReturnedHex(const char* key, const void* data, std::size_t size) {
+  if (size <= kReturnedBytesKept || trace_->keepsAllReturnedData()) return PutHex(key, data, size);
+  (*json_)[key] = Hex(data, kReturnedBytesKept);
+  (*json_)[std::string(key) + "Length"] = size;
 }
 
-TraceRecord& TraceRecord::SetReturnedHex(const char* key, const void* data, std::size_t size) {
-  if (trace_ == nullptr) return *this;
-  if (size <= kReturnedBytesKept || trace_->keepsAllReturnedData()) return SetHex(key, data, size);
-  json_[key] = Hex(data, kReturnedBytesKept);
-  json_[std::string(key) + "Length"] = size;
-  return *this;
-}
-
-TraceRecord& TraceRecord::Injected() {
-  if (trace_ != nullptr) json_["injected"] = true;
-  return *this;
-}
-
-void TraceRecord::Finish(std::uint32_t result) {
-  if (trace_ == nullptr) return;
-  json_["result"] = result;
-  trace_->Write(std::move(json_));
+void TraceRecord::Write(std::uint32_t result) {
+  (*json_)["result"] = result;
+  trace_->Write(std::move(*json_));
+  json_.reset();
   trace_ = nullptr;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -41,7 +42,8 @@ class Trace {
   void KeepAllReturnedData(bool all) { keepAllReturned_ = all; }
   bool keepsAllReturnedData() const { return keepAllReturned_; }
 
-  bool enabled() const { return enabled_; }
+  // Also read without any lock, by calls that skip their record when it is off.
+  bool enabled() const { return enabled_.load(std::memory_order_acquire); }
   // Whether a record could not be written to the file (a full disk).
   bool WriteFailed() const {
     std::lock_guard lock(mutex_);
@@ -62,38 +64,57 @@ class Trace {
   std::vector<nlohmann::ordered_json> records_;
 };
 
-// Builds one record; costs nothing while the trace is off.
+// Builds one record. While the trace is off every member is a test that
+// the compiler inlines: the simulated platform's calls make one record each.
 class TraceRecord {
  public:
-  TraceRecord(Trace& trace, const char* call);
+  TraceRecord(Trace& trace, const char* call) : trace_(trace.enabled() ? &trace : nullptr) {
+    if (trace_ != nullptr) Begin(call);
+  }
   TraceRecord(const TraceRecord&) = delete;
   TraceRecord& operator=(const TraceRecord&) = delete;
 
   // A text is the platform's bytes, written one character per byte.
   template <typename T>
   TraceRecord& Set(const char* key, T&& value) {
-    if (trace_ == nullptr) return *this;
+    if (trace_ != nullptr) Put(key, std::forward<T>(value));
+    return *this;
+  }
+  TraceRecord& SetHex(const char* key, const void* data, std::size_t size) {
+    if (trace_ != nullptr) PutHex(key, data, size);
+    return *this;
+  }
+  // Data that a device returned: whole, or cut to its first
+  // kReturnedBytesKept bytes with the full length as `key` + "Length".
+  TraceRecord& SetReturnedHex(const char* key, const void* data, std::size_t size) {
+    if (trace_ != nullptr) PutReturnedHex(key, data, size);
+    return *this;
+  }
+  // Marks the record as carrying an injected failure.
+  TraceRecord& Injected() { return Set("injected", true); }
+  // Completes the record with its result and writes it.
+  void Finish(std::uint32_t result) {
+    if (trace_ != nullptr) Write(result);
+  }
+
+ private:
+  template <typename T>
+  void Put(const char* key, T&& value) {
     using Value = std::decay_t<T>;
     if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, std::string_view> ||
                   std::is_same_v<Value, const char*> || std::is_same_v<Value, char*>) {
-      json_[key] = TextOfBytes(value);
+      (*json_)[key] = TextOfBytes(value);
     } else {
-      json_[key] = std::forward<T>(value);
+      (*json_)[key] = std::forward<T>(value);
     }
-    return *this;
   }
-  TraceRecord& SetHex(const char* key, const void* data, std::size_t size);
-  // Data that a device returned: whole, or cut to its first
-  // kReturnedBytesKept bytes with the full length as `key` + "Length".
-  TraceRecord& SetReturnedHex(const char* key, const void* data, std::size_t size);
-  // Marks the record as carrying an injected failure.
-  TraceRecord& Injected();
-  // Completes the record with its result and writes it.
-  void Finish(std::uint32_t result);
+  void Begin(const char* call);
+  void PutHex(const char* key, const void* data, std::size_t size);
+  void PutReturnedHex(const char* key, const void* data, std::size_t size);
+  void Write(std::uint32_t result);
 
- private:
   Trace* trace_;
-  nlohmann::ordered_json json_;
+  std::optional<nlohmann::ordered_json> json_;  // only while the trace is on
 };
 
 }  // namespace lumbrel::sim

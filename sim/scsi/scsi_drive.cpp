@@ -264,14 +264,20 @@ CommandResult ScsiDrive::ReadBlocks(std::uint32_t lba, std::uint32_t count, Data
   if (static_cast<std::uint64_t>(lba) + count > state_.blocks) return Check(kLbaOutOfRange);
   if (std::uint32_t bad = 0; Unreadable(lba, count, &bad)) return Check(kUnrecoveredReadError.WithInformation(bad));
   const auto out = data.In(count * kBlockSize);
-  std::uint8_t block[kBlockSize];
-  for (std::uint32_t offset = 0; offset < out.size(); offset += kBlockSize) {
-    const std::uint32_t n = std::min<std::uint32_t>(kBlockSize, static_cast<std::uint32_t>(out.size()) - offset);
-    std::uint8_t* target = n == kBlockSize ? out.data() + offset : block;
-    ReadBlock(lba + offset / kBlockSize, target);
-    if (target == block) std::memcpy(out.data() + offset, block, n);
+  // Whole blocks go straight to the data area (a drive never written reads
+  // as one run of its pattern); a cut last block goes through a copy.
+  const auto whole = static_cast<std::uint32_t>(out.size() / kBlockSize);
+  if (state_.written.empty() && !state_.formatted) {
+    PatternBlocks(lba, whole, out.data());
+  } else {
+    for (std::uint32_t i = 0; i < whole; ++i) ReadBlock(lba + i, out.data() + std::size_t{i} * kBlockSize);
   }
-  log_.AddBlocks(out.size() / kBlockSize, 0);
+  if (const std::size_t rest = out.size() % kBlockSize; rest != 0) {
+    std::uint8_t block[kBlockSize];
+    ReadBlock(lba + whole, block);
+    std::memcpy(out.data() + out.size() - rest, block, rest);
+  }
+  log_.AddBlocks(whole, 0);
   ++state_.readsServed;
   return {};
 }
@@ -306,27 +312,32 @@ void ScsiDrive::ReadBlock(std::uint32_t lba, std::uint8_t* out) const {
   if (state_.formatted) {
     std::memset(out, 0, kBlockSize);
   } else {
-    PatternBlock(lba, out);
+    PatternBlocks(lba, 1, out);
   }
 }
 
-void ScsiDrive::PatternBlock(std::uint32_t lba, std::uint8_t* out) {
-  // The block's address, then bytes that differ from block to block: byte i
-  // is the low byte of i ^ lba, made eight bytes at a time (a flash job
-  // reads millions of blocks).
-  static const std::array<std::uint8_t, kBlockSize> kLowBytes = [] {
-    std::array<std::uint8_t, kBlockSize> bytes{};
-    for (std::uint32_t i = 0; i < kBlockSize; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+void ScsiDrive::PatternBlocks(std::uint32_t lba, std::uint32_t count, std::uint8_t* out) {
+  // Each block: its address, then bytes that differ from block to block:
+  // byte i is the low byte of i ^ lba. The 256 bodies are made once, in
+  // address order, so a run of blocks is one copy (a flash job reads
+  // millions of blocks).
+  static constexpr std::uint32_t kBodies = 256;
+  static const std::vector<std::uint8_t> kBody = [] {
+    std::vector<std::uint8_t> bytes(kBodies * kBlockSize);
+    for (std::uint32_t low = 0; low < kBodies; ++low) {
+      for (std::uint32_t i = 0; i < kBlockSize; ++i) bytes[low * kBlockSize + i] = static_cast<std::uint8_t>(i ^ low);
+    }
     return bytes;
   }();
-  const std::uint64_t spread = 0x0101010101010101ull * (lba & 0xFF);
-  for (std::uint32_t i = 0; i < kBlockSize; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, kLowBytes.data() + i, sizeof word);
-    word ^= spread;
-    std::memcpy(out + i, &word, sizeof word);
+  while (count != 0) {
+    const std::uint32_t first = lba % kBodies;
+    const std::uint32_t run = std::min(count, kBodies - first);
+    std::memcpy(out, kBody.data() + std::size_t{first} * kBlockSize, std::size_t{run} * kBlockSize);
+    for (std::uint32_t i = 0; i < run; ++i) StoreBe32(out + std::size_t{i} * kBlockSize, lba + i);
+    out += std::size_t{run} * kBlockSize;
+    lba += run;
+    count -= run;
   }
-  StoreBe32(out, lba);
 }
 
 }  // namespace lumbrel::sim

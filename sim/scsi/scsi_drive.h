@@ -133,7 +133,7 @@ class ScsiDrive {
   // The bytes a block holds: what was last written there, else a pattern of
   // its address.
   void ReadBlock(std::uint32_t lba, std::uint8_t* out) const;
-  static void PatternBlock(std::uint32_t lba, std::uint8_t* out);
+  static void PatternBlocks(std::uint32_t lba, std::uint32_t count, std::uint8_t* out);
 
  private:
   using Handler = CommandResult (ScsiDrive::*)(std::span<const std::uint8_t> cdb, DataPhase& data);
