@@ -22,15 +22,12 @@ struct KernelObject {
   std::shared_ptr<Device> device;
   std::shared_ptr<SimThread> thread;
 
-  // Back to an empty object that keeps the name's storage for the next open.
+  // Back to a new object, keeping the name's storage for the next open.
   void Clear() {
-    kind = Kind::File;
-    name.clear();
-    access = 0;
-    file.reset();
-    position = 0;
-    device.reset();
-    thread.reset();
+    std::string kept = std::move(name);
+    kept.clear();
+    *this = KernelObject();
+    name = std::move(kept);
   }
 };
 
